@@ -1,0 +1,107 @@
+// The single-transaction engine: sends one request frame, waits one second for the
+// answer, and hands the answer or its absence to the outcome routine of the state.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+
+#include "AnswerReader.h"
+#include "EngineHost.h"
+#include "Frames.h"
+#include "TransactionState.h"
+#include "UdpEndpoint.h"
+#include "WireLayout.h"
+
+namespace vexil {
+
+inline constexpr int kDefaultPort = 56789;
+inline constexpr std::chrono::milliseconds kAnswerTimeout{1000};
+inline constexpr std::chrono::milliseconds kCompletionDelay{5};
+
+/// Carries every exchange with the device, one at a time.
+///
+/// Threads: everything but UDPServerUDPRead runs on the interface thread, the thread
+/// that owns `host`. UDPServerUDPRead runs on the endpoint's listener thread. The
+/// receive buffer, its length, the state and the current transaction number are
+/// guarded by one engine lock; the outcome routines read them after the listener has
+/// been stopped and waited for.
+class TransactionEngine final : private EngineSink {
+ public:
+  using Outcome = std::function<void()>;
+  using ReceiveBuffer = std::array<std::uint8_t, wire::kReceiveBufferSize>;
+
+  explicit TransactionEngine(EngineHost& host);
+  ~TransactionEngine();
+  TransactionEngine(const TransactionEngine&) = delete;
+  TransactionEngine& operator=(const TransactionEngine&) = delete;
+
+  /// Sets the sent-state, sends `frame` to `address` and the device port, and starts
+  /// the one-second wait. False when the endpoint cannot be bound or the frame cannot
+  /// be sent; then no outcome follows for this transaction.
+  bool BeginTransaction(TransactionState sentState, std::span<const std::uint8_t> frame,
+                        const std::string& address);
+  /// Sends `frame` without waiting for an answer; the endpoint is closed again at once
+  /// and no outcome follows.
+  bool SendOnly(TransactionState sentState, std::span<const std::uint8_t> frame,
+                const std::string& address);
+  /// Closes the endpoint; `port` is bound at the next activation.
+  void SetHostPort(int port);
+  /// The destination port of every later send.
+  void SetDevicePort(int port);
+  int hostPort() const { return hostPort_; }
+  int devicePort() const { return devicePort_; }
+
+  /// The routine the dispatch runs for `state` (empty: nothing runs).
+  void setOutcome(TransactionState state, Outcome outcome);
+
+  // ---- For the outcome routines, on the interface thread --------------------------
+  TransactionState state() const;
+  std::size_t lastLength() const;
+  /// The whole 1500-byte buffer; bytes at and beyond lastLength() are left over.
+  const ReceiveBuffer& receiveBuffer() const { return *buffer_; }
+  /// The last accepted datagram: reads never go beyond lastLength().
+  AnswerReader answer() const;
+  /// Why the last BeginTransaction or SendOnly failed.
+  const std::string& lastError() const { return lastError_; }
+  /// The port the endpoint is bound to while active (useful when the host port is 0).
+  std::uint16_t boundPort() const { return endpoint_->localPort(); }
+  bool endpointActive() const { return endpoint_->isActive(); }
+
+  // ---- Events that enter the engine --------------------------------------------
+  /// The receive step, on the listener thread: a datagram of `length` bytes.
+  void UDPServerUDPRead(const std::uint8_t* data, std::size_t captured, std::size_t length);
+  /// The dispatch, on the interface thread when the timer fires.
+  void TimerTimer();
+
+ private:
+  void onTimer() override { TimerTimer(); }
+  void onCompletionRequest(const CompletionRequest& request) override;
+  bool startSend(TransactionState sentState, std::span<const std::uint8_t> frame,
+                 const std::string& address);
+
+  EngineHost& host_;
+  std::unique_ptr<ReceiveBuffer> buffer_;
+
+  mutable std::mutex lock_;  // guards the four items below
+  std::size_t lastLength_ = 0;
+  TransactionState state_ = TransactionState::Idle;
+  std::uint64_t transaction_ = 0;  // number of the transaction begun last
+
+  // Interface thread only.
+  bool waiting_ = false;              // a transaction waits for its dispatch
+  bool completionRequested_ = false;  // its first datagram has set the 5 ms delay
+  EngineClock::time_point sendCompletedAt_{};
+  int hostPort_ = kDefaultPort;
+  int devicePort_ = kDefaultPort;
+  std::array<Outcome, kTransactionStateCount> outcomes_{};
+  std::string lastError_;
+
+  std::unique_ptr<UdpEndpoint> endpoint_;  // its listener calls UDPServerUDPRead
+};
+
+}  // namespace vexil

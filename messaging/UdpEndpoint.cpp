@@ -1,0 +1,174 @@
+#include "UdpEndpoint.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vexil {
+namespace {
+
+// Large enough for any UDP datagram, so a datagram is never cut to fit.
+constexpr std::size_t kStagingSize = 65536;
+constexpr int kMaxPort = 65535;
+
+std::string systemError(const char* what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+bool resolveIPv4(const std::string& host, std::uint32_t& networkOrderAddress) {
+  in_addr numeric{};
+  if (inet_pton(AF_INET, host.c_str(), &numeric) == 1) {
+    networkOrderAddress = numeric.s_addr;
+    return true;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+    return false;
+  }
+  networkOrderAddress = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  freeaddrinfo(found);
+  return true;
+}
+
+UdpEndpoint::UdpEndpoint(Receiver receiver)
+    : receiver_(std::move(receiver)), staging_(kStagingSize) {
+  int fds[2];
+  if (pipe(fds) == 0) {
+    wakeRead_ = fds[0];
+    wakeWrite_ = fds[1];
+    fcntl(wakeRead_, F_SETFL, O_NONBLOCK);
+    fcntl(wakeWrite_, F_SETFL, O_NONBLOCK);
+  }
+}
+
+UdpEndpoint::~UdpEndpoint() {
+  deactivate();
+  if (wakeRead_ >= 0) close(wakeRead_);
+  if (wakeWrite_ >= 0) close(wakeWrite_);
+}
+
+bool UdpEndpoint::activate(int port, const std::string& bindAddress) {
+  if (isActive()) return true;
+  error_.clear();
+  if (port < 0 || port > kMaxPort) {
+    error_ = "port out of range: " + std::to_string(port);
+    return false;
+  }
+  if (wakeRead_ < 0) {
+    error_ = "cannot create the listener's wake-up pipe";
+    return false;
+  }
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (inet_pton(AF_INET, bindAddress.c_str(), &local.sin_addr) != 1) {
+    error_ = "invalid bind address: " + bindAddress;
+    return false;
+  }
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    error_ = systemError("socket");
+    return false;
+  }
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    error_ = systemError("bind");
+    close(fd);
+    return false;
+  }
+  fd_ = fd;
+  listener_ = std::thread(&UdpEndpoint::listen, this);
+  return true;
+}
+
+void UdpEndpoint::deactivate() {
+  if (!isActive()) return;
+  const char wake = 1;
+  // The pipe is non-blocking and drained below; a full pipe already wakes the listener.
+  [[maybe_unused]] const auto written = write(wakeWrite_, &wake, 1);
+  if (listener_.joinable()) listener_.join();
+  close(fd_);
+  fd_ = -1;
+  char drain[64];
+  while (read(wakeRead_, drain, sizeof drain) > 0) {
+  }
+}
+
+std::uint16_t UdpEndpoint::localPort() const {
+  if (!isActive()) return 0;
+  sockaddr_in local{};
+  socklen_t len = sizeof local;
+  if (getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &len) != 0) return 0;
+  return ntohs(local.sin_port);
+}
+
+bool UdpEndpoint::sendTo(const std::string& host, int port,
+                         std::span<const std::uint8_t> data) {
+  error_.clear();
+  if (!isActive()) {
+    error_ = "endpoint not active";
+    return false;
+  }
+  if (port < 0 || port > kMaxPort) {
+    error_ = "port out of range: " + std::to_string(port);
+    return false;
+  }
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (!resolveIPv4(host, to.sin_addr.s_addr)) {
+    error_ = "cannot resolve " + host;
+    return false;
+  }
+  const ssize_t sent = sendto(fd_, data.data(), data.size(), 0,
+                              reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  if (sent < 0 || static_cast<std::size_t>(sent) != data.size()) {
+    error_ = systemError("sendto");
+    return false;
+  }
+  return true;
+}
+
+void UdpEndpoint::listen() {
+  pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+  for (;;) {
+    fds[0].revents = fds[1].revents = 0;
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[1].revents != 0) return;  // asked to stop
+    if ((fds[0].revents & POLLIN) == 0) {
+      if (fds[0].revents != 0) return;  // socket error or hang-up
+      continue;
+    }
+    sockaddr_in from{};
+    socklen_t fromLen = sizeof from;
+    // MSG_TRUNC makes recvfrom report the datagram's true length even when it did not
+    // fit, so an oversize datagram can never pass for a shorter one.
+    const ssize_t n = recvfrom(fd_, staging_.data(), staging_.size(), MSG_TRUNC,
+                               reinterpret_cast<sockaddr*>(&from), &fromLen);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN || errno == ECONNREFUSED) continue;
+      return;
+    }
+    const auto length = static_cast<std::size_t>(n);
+    const std::size_t captured = length < staging_.size() ? length : staging_.size();
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+    receiver_(staging_.data(), captured, length, text, ntohs(from.sin_port));
+  }
+}
+
+}  // namespace vexil

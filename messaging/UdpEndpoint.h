@@ -1,0 +1,68 @@
+// A UDP/IPv4 endpoint with a listener thread: the one place that speaks to the
+// operating system's sockets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vexil {
+
+/// Binds a port on all local IPv4 addresses (or one given address), sends datagrams
+/// from it, and runs a listener thread that calls `Receiver` for every datagram that
+/// arrives, with its true length even when it is larger than any buffer of ours.
+/// Broadcast is not enabled, so sends to a broadcast address fail.
+/// All member functions are called from one thread (the owner's); the receiver runs on
+/// the listener thread.
+class UdpEndpoint {
+ public:
+  /// Called on the listener thread with the datagram's bytes (at most `captured`
+  /// bytes are valid) and its true length `length`.
+  using Receiver = std::function<void(const std::uint8_t* data, std::size_t captured,
+                                      std::size_t length, const std::string& fromAddress,
+                                      std::uint16_t fromPort)>;
+
+  explicit UdpEndpoint(Receiver receiver);
+  ~UdpEndpoint();
+  UdpEndpoint(const UdpEndpoint&) = delete;
+  UdpEndpoint& operator=(const UdpEndpoint&) = delete;
+
+  /// Binds `port` (0 picks a free one) on `bindAddress` ("0.0.0.0" for all local
+  /// addresses) and starts the listener. False, with `error()` set, when the port is
+  /// out of range or cannot be bound.
+  bool activate(int port, const std::string& bindAddress = "0.0.0.0");
+  /// Closes the socket, stops the listener and waits until a receive under way has
+  /// finished. Nothing arriving afterwards is seen.
+  void deactivate();
+  bool isActive() const { return fd_ >= 0; }
+  /// The port actually bound, while active.
+  std::uint16_t localPort() const;
+
+  /// Sends `data` as one datagram to `host` (dotted IPv4 text or a name that resolves
+  /// to IPv4) and `port`. False, with `error()` set, if inactive, unresolvable, out of
+  /// range, or refused by the network layer.
+  bool sendTo(const std::string& host, int port, std::span<const std::uint8_t> data);
+
+  const std::string& error() const { return error_; }
+
+ private:
+  void listen();
+
+  Receiver receiver_;
+  int fd_ = -1;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  std::thread listener_;
+  std::vector<std::uint8_t> staging_;  // allocated once, reused by every receive
+  std::string error_;
+};
+
+/// Resolves an IPv4 host text to a network-order address. False when it cannot.
+bool resolveIPv4(const std::string& host, std::uint32_t& networkOrderAddress);
+
+}  // namespace vexil
