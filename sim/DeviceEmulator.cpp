@@ -1,0 +1,110 @@
+#include "DeviceEmulator.h"
+
+namespace vexil::sim {
+namespace {
+constexpr std::uint8_t kFillerByte = 0xA5;
+}
+
+DeviceEmulator::DeviceEmulator(DeviceState initial) : model_(initial) {
+  endpoint_ = std::make_unique<UdpEndpoint>(
+      [this](const std::uint8_t* data, std::size_t captured, std::size_t length,
+             const std::string& from, std::uint16_t fromPort) {
+        onDatagram(data, captured, length, from, fromPort);
+      });
+  otherEndpoint_ = std::make_unique<UdpEndpoint>(
+      [](const std::uint8_t*, std::size_t, std::size_t, const std::string&, std::uint16_t) {});
+}
+
+DeviceEmulator::~DeviceEmulator() { stop(); }
+
+bool DeviceEmulator::start(const std::string& bindAddress, int port) {
+  {
+    std::lock_guard guard(lock_);
+    stopping_ = false;
+  }
+  if (!endpoint_->activate(port, bindAddress)) {
+    error_ = endpoint_->error();
+    return false;
+  }
+  if (!otherEndpoint_->activate(0, bindAddress)) {
+    error_ = otherEndpoint_->error();
+    endpoint_->deactivate();
+    return false;
+  }
+  return true;
+}
+
+void DeviceEmulator::stop() {
+  {
+    std::lock_guard guard(lock_);
+    stopping_ = true;
+  }
+  stopRequested_.notify_all();  // cuts a delayed answer short
+  endpoint_->deactivate();
+  otherEndpoint_->deactivate();
+}
+
+std::uint16_t DeviceEmulator::port() const { return endpoint_->localPort(); }
+
+void DeviceEmulator::setFaults(const Faults& faults) {
+  std::lock_guard guard(lock_);
+  faults_ = faults;
+}
+
+DeviceState DeviceEmulator::state() const {
+  std::lock_guard guard(lock_);
+  return model_.state();
+}
+
+void DeviceEmulator::setState(const DeviceState& state) {
+  std::lock_guard guard(lock_);
+  model_.state() = state;
+}
+
+std::size_t DeviceEmulator::requestCount() const {
+  std::lock_guard guard(lock_);
+  return requests_;
+}
+
+std::vector<std::uint8_t> DeviceEmulator::lastRequest() const {
+  std::lock_guard guard(lock_);
+  return lastRequest_;
+}
+
+bool DeviceEmulator::waitForRequests(std::size_t count, std::chrono::milliseconds limit) const {
+  std::unique_lock guard(lock_);
+  return requestArrived_.wait_for(guard, limit, [&] { return requests_ >= count; });
+}
+
+void DeviceEmulator::onDatagram(const std::uint8_t* data, std::size_t captured,
+                                std::size_t, const std::string& from,
+                                std::uint16_t fromPort) {
+  std::vector<std::uint8_t> answer;
+  Faults faults;
+  {
+    std::lock_guard guard(lock_);
+    ++requests_;
+    lastRequest_.assign(data, data + captured);
+    answer = model_.handle({data, captured});
+    faults = faults_;
+  }
+  requestArrived_.notify_all();
+  if (answer.empty() || faults.silent) return;
+  if (faults.delay.count() > 0) {
+    std::unique_lock guard(lock_);
+    if (stopRequested_.wait_for(guard, faults.delay, [this] { return stopping_; })) return;
+  }
+  if (faults.answerLength) answer.resize(*faults.answerLength, 0);
+
+  for (std::size_t size : faults.before) sendFiller(size, from, fromPort);
+  UdpEndpoint& out = faults.fromOtherPort ? *otherEndpoint_ : *endpoint_;
+  for (int copy = 0; copy <= faults.duplicates; ++copy) out.sendTo(from, fromPort, answer);
+  for (std::size_t size : faults.after) sendFiller(size, from, fromPort);
+}
+
+void DeviceEmulator::sendFiller(std::size_t size, const std::string& to, std::uint16_t port) {
+  const std::vector<std::uint8_t> filler(size, kFillerByte);
+  endpoint_->sendTo(to, port, filler);
+}
+
+}  // namespace vexil::sim

@@ -1,0 +1,73 @@
+// The emulated Vexil board on a UDP port: answers every request as the board does,
+// and for tests can misbehave in chosen ways.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DeviceModel.h"
+#include "UdpEndpoint.h"
+
+namespace vexil::sim {
+
+/// Ways the emulator departs from the board, applied to every answer until changed.
+struct Faults {
+  bool silent = false;                        // never answer
+  std::chrono::milliseconds delay{0};         // wait this long before answering
+  std::optional<std::size_t> answerLength;    // cut or zero-fill the answer to this size
+  int duplicates = 0;                         // send the answer this many extra times
+  std::vector<std::size_t> before;            // filler datagrams of these sizes first
+  std::vector<std::size_t> after;             // filler datagrams of these sizes after
+  bool fromOtherPort = false;                 // answer from a second socket
+};
+
+/// Runs a DeviceModel behind a UDP port. start/stop/set* are called from the owning
+/// thread; answers are sent from the endpoint's listener thread. Thread-safe getters.
+class DeviceEmulator {
+ public:
+  explicit DeviceEmulator(DeviceState initial = defaultDeviceState());
+  ~DeviceEmulator();
+  DeviceEmulator(const DeviceEmulator&) = delete;
+  DeviceEmulator& operator=(const DeviceEmulator&) = delete;
+
+  /// Binds `bindAddress`:`port` (0 picks a free port). False with error() set on failure.
+  bool start(const std::string& bindAddress = "127.0.0.1", int port = 0);
+  void stop();
+  std::uint16_t port() const;
+  const std::string& error() const { return error_; }
+
+  void setFaults(const Faults& faults);
+  DeviceState state() const;
+  void setState(const DeviceState& state);
+
+  std::size_t requestCount() const;
+  std::vector<std::uint8_t> lastRequest() const;
+  /// Waits up to `limit` until at least `count` requests have arrived.
+  bool waitForRequests(std::size_t count, std::chrono::milliseconds limit) const;
+
+ private:
+  void onDatagram(const std::uint8_t* data, std::size_t captured, std::size_t length,
+                  const std::string& from, std::uint16_t fromPort);
+  void sendFiller(std::size_t size, const std::string& to, std::uint16_t port);
+
+  mutable std::mutex lock_;
+  mutable std::condition_variable requestArrived_;
+  DeviceModel model_;
+  Faults faults_;
+  std::size_t requests_ = 0;
+  std::vector<std::uint8_t> lastRequest_;
+  bool stopping_ = false;
+  std::condition_variable stopRequested_;
+
+  std::unique_ptr<UdpEndpoint> endpoint_;
+  std::unique_ptr<UdpEndpoint> otherEndpoint_;  // for answers from another port
+  std::string error_;
+};
+
+}  // namespace vexil::sim
