@@ -1,0 +1,70 @@
+#include "DeviceQuery.h"
+
+#include "ReportText.h"
+
+namespace vexil {
+
+namespace {
+constexpr int kQvNetRadioIndex = 0;  // "QV-Net"; every other index means "Palvox"
+}  // namespace
+
+QueryChoice chooseQuery(int radioIndex) {
+  if (radioIndex == kQvNetRadioIndex) return {&QvNetQuery(), TransactionState::QueryQvNetSent};
+  return {&StatusQuery(), TransactionState::QueryStatusSent};
+}
+
+PageUpdate querySendFailed() {
+  PageUpdate update;
+  update.clearMemo = true;
+  update.lines = {"Communication Error!", "Check your network connection!"};
+  return update;
+}
+
+PageUpdate querySent(int hostPort, int devicePort, const std::string& address) {
+  PageUpdate update;
+  update.clearMemo = true;
+  update.lines = {"Host Comuter Port: " + decimalText(hostPort),
+                  "Device Port: " + decimalText(devicePort),
+                  "Device IP: " + address,
+                  std::string(kSpaceLine),
+                  "Message sent, waiting for reply..."};
+  return update;
+}
+
+PageUpdate queryNoAnswer() {
+  PageUpdate update;
+  update.lines = {"No answer received (in 1s)."};
+  update.deviceCaption = "Device:";
+  return update;
+}
+
+DeviceQuery::DeviceQuery(TransactionEngine& engine, Address address, Show show)
+    : engine_(engine), address_(std::move(address)), show_(std::move(show)) {
+  const auto noAnswer = [this] { show_(queryNoAnswer()); };
+  engine_.setOutcome(TransactionState::QueryQvNetSent, noAnswer);
+  engine_.setOutcome(TransactionState::QueryStatusSent, noAnswer);
+  engine_.setOutcome(TransactionState::QueryQvNetAnswered, [this] { showAnswer(true); });
+  engine_.setOutcome(TransactionState::QueryStatusAnswered, [this] { showAnswer(false); });
+}
+
+void DeviceQuery::ButtonQueryClick(int radioIndex) {
+  const std::string address = address_();
+  const QueryChoice choice = chooseQuery(radioIndex);
+  if (!engine_.BeginTransaction(choice.sentState, *choice.frame, address)) {
+    show_(querySendFailed());
+    return;
+  }
+  show_(querySent(engine_.hostPort(), engine_.devicePort(), address));
+}
+
+void DeviceQuery::showAnswer(bool qvNet) {
+  // The decoders see only the datagram's LastLength bytes, never what an earlier,
+  // longer datagram left further on in the receive buffer.
+  const AnswerReader datagram = engine_.answer();
+  const std::string address = address_();
+  const int port = engine_.devicePort();
+  show_(qvNet ? decodeQvNetAck(datagram, address, port)
+              : decodeStatusRecord(datagram, address, port));
+}
+
+}  // namespace vexil
