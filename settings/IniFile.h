@@ -1,0 +1,96 @@
+// The INI layer of the settings file: sections of `Key=value` lines, read with a
+// default and written straight to the disk, one value at a time.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexil::settings {
+
+/// The file name of the settings file, in the working directory.
+inline constexpr std::string_view kSettingsFileName = "VexilDevP.ini";
+
+/// A read value is cut to this many characters.
+inline constexpr std::size_t kMaxReadValueLength = 2047;
+
+/// A write that the file system refused. what() is "Unable to write to <path>".
+class WriteError : public std::runtime_error {
+ public:
+  using runtime_error::runtime_error;
+};
+
+/// One INI file on disk.
+///
+/// Texts are 8-bit byte strings, stored unchanged (the program converts with Latin-1).
+/// Values are verbatim: no quoting, no escaping, everything after the first "=" of the
+/// line; section and key names are matched without regard to ASCII case and blanks
+/// around them. Lines that the program does not know (other sections and keys, blank
+/// lines, comments starting with ";" or "#") are kept when the file is written.
+///
+/// Every write reaches the disk at once and atomically: the file's current content is
+/// read again, the change applied, the result written to a temporary file beside it,
+/// flushed to the disk and renamed over the file, so that a crash leaves either the
+/// old or the new complete file. CR and LF in a written value each become one blank,
+/// so a value always stays one line. A refused write leaves the file, and the content
+/// this object reads from, as they are on the disk.
+///
+/// Line endings: CRLF and LF files both read; a write keeps the file's style (that of
+/// its first line break); a new file gets CRLF, as the Windows build writes.
+///
+/// Not thread-safe: one thread (the interface thread) uses an object.
+class IniFile {
+ public:
+  /// Reads the file at `path` if present; a missing or unreadable file reads as empty.
+  explicit IniFile(std::string path);
+
+  const std::string& path() const;
+
+  /// The value of `key` in `section`, cut to kMaxReadValueLength; `def` when missing.
+  std::string readString(std::string_view section, std::string_view key,
+                         std::string_view def) const;
+  /// The value read by the one integer rule of this layer (see parseIniInteger);
+  /// `def` when missing or unparsable.
+  std::int32_t readInteger(std::string_view section, std::string_view key,
+                           std::int32_t def) const;
+  /// True when the value read as an integer is not 0; `def` when missing or unparsable.
+  bool readBool(std::string_view section, std::string_view key, bool def) const;
+
+  /// Stores `value` (CR and LF become blanks). Throws WriteError when the file system
+  /// refuses, or when a name would not read back as itself (empty, holding a line
+  /// break, a key with "=" or starting with ";", "#" or "[", a section with "]").
+  void writeString(std::string_view section, std::string_view key, std::string_view value);
+  /// Stores `value` in decimal. Throws WriteError as writeString.
+  void writeInteger(std::string_view section, std::string_view key, std::int32_t value);
+  /// Stores "1" for true and "0" for false. Throws WriteError as writeString.
+  void writeBool(std::string_view section, std::string_view key, bool value);
+
+ private:
+  struct Content {
+    std::vector<std::string> lines;  // without line endings
+    bool crlf = true;
+    bool byteOrderMark = false;  // a UTF-8 mark before the first line, kept as found
+  };
+
+  const std::string* findValueLine(std::string_view section, std::string_view key) const;
+
+  std::string path_;
+  Content content_;
+};
+
+/// The integer rule of this layer. Blanks (space, tab) around the text are ignored.
+/// A text that begins with "0x" or "0X" and is longer than two characters is
+/// hexadecimal: one to eight significant hex digits of either case (leading zeros
+/// allowed) spelling a 32-bit pattern read as signed ("0xFFFFFFFF" is -1). Any other
+/// text is decimal: an optional "+" or "-", then one or more digits and nothing else,
+/// within -2147483648..2147483647. Anything else fails (nothing is returned).
+std::optional<std::int32_t> parseIniInteger(std::string_view text);
+
+/// The settings file's path: `workingDirectory`, the path separator, "VexilDevP.ini"
+/// (no second separator when the directory already ends in one).
+std::string settingsFilePath(const std::string& workingDirectory);
+
+}  // namespace vexil::settings
