@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -25,20 +24,12 @@ std::string systemError(const char* what) {
 }  // namespace
 
 bool resolveIPv4(const std::string& host, std::uint32_t& networkOrderAddress) {
+  // Device addresses are dotted IPv4 text. Names are not looked up: a mistyped address
+  // fails at once instead of waiting on a name server, and nothing but the request
+  // itself ever leaves the machine.
   in_addr numeric{};
-  if (inet_pton(AF_INET, host.c_str(), &numeric) == 1) {
-    networkOrderAddress = numeric.s_addr;
-    return true;
-  }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-    return false;
-  }
-  networkOrderAddress = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-  freeaddrinfo(found);
+  if (inet_pton(AF_INET, host.c_str(), &numeric) != 1) return false;
+  networkOrderAddress = numeric.s_addr;
   return true;
 }
 

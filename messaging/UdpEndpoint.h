@@ -43,8 +43,7 @@ class UdpEndpoint {
   /// The port actually bound, while active.
   std::uint16_t localPort() const;
 
-  /// Sends `data` as one datagram to `host` (dotted IPv4 text or a name that resolves
-  /// to IPv4) and `port`. False, with `error()` set, if inactive, unresolvable, out of
+  /// Sends `data` as one datagram to `host` (dotted IPv4 text) and `port`. False, with `error()` set, if inactive, unresolvable, out of
   /// range, or refused by the network layer.
   bool sendTo(const std::string& host, int port, std::span<const std::uint8_t> data);
 
@@ -62,7 +61,8 @@ class UdpEndpoint {
   std::string error_;
 };
 
-/// Resolves an IPv4 host text to a network-order address. False when it cannot.
+/// Reads dotted IPv4 text (a.b.c.d, decimal) into a network-order address. False when
+/// the text is not such an address; names are never looked up.
 bool resolveIPv4(const std::string& host, std::uint32_t& networkOrderAddress);
 
 }  // namespace vexil
