@@ -75,7 +75,10 @@ class IniFile {
     bool byteOrderMark = false;  // a UTF-8 mark before the first line, kept as found
   };
 
+  static Content parse(std::string_view bytes);
+  static std::string serialise(const Content& content);
   const std::string* findValueLine(std::string_view section, std::string_view key) const;
+  WriteError writeError() const;
 
   std::string path_;
   Content content_;

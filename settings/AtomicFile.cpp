@@ -1,0 +1,156 @@
+#include "AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace vexil::settings {
+
+namespace {
+
+constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr mode_t kPermissionBits = 07777;
+constexpr mode_t kNewFileMode = 0666;  // narrowed by the process's umask
+constexpr int kTemporaryNameAttempts = 16;
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
+/// Closes a descriptor when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  /// Closes now and reports whether the close succeeded (a late write error shows here).
+  bool close() {
+    const int fd = std::exchange(fd_, -1);
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+/// The path actually replaced: the file a symbolic link names, else `path` itself.
+std::string resolveLink(const std::string& path) {
+  struct stat linkInfo {};
+  if (::lstat(path.c_str(), &linkInfo) != 0 || !S_ISLNK(linkInfo.st_mode)) return path;
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                      &std::free);
+  // A dangling link: the link itself is replaced by the new file.
+  return resolved ? std::string(resolved.get()) : path;
+}
+
+std::string directoryOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+/// Creates a new, empty temporary file beside `target`; returns its descriptor and name.
+std::pair<int, std::string> createTemporaryBeside(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    std::string name = target + "." + std::to_string(::getpid()) + "." +
+                       std::to_string(counter.fetch_add(1)) + std::string(kTemporarySuffix);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+    if (fd >= 0) return {fd, std::move(name)};
+    if (errno != EEXIST) break;
+  }
+  return {-1, {}};
+}
+
+void flushDirectory(const std::string& directory) {
+  // The rename is durable once the directory is on the disk; a failure here cannot be
+  // undone and leaves a complete file either way, so it is not reported.
+  Descriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.valid()) ::fsync(dir.get());
+}
+
+}  // namespace
+
+FileBytes readWholeFile(const std::string& path) {
+  FileBytes result;
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) {
+    result.status = errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unreadable;
+    return result;
+  }
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    result.status = ReadStatus::Unreadable;
+    return result;
+  }
+  char chunk[4096];
+  for (;;) {
+    const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      result.status = ReadStatus::Unreadable;
+      result.data.clear();
+      return result;
+    }
+    if (got == 0) break;
+    result.data.append(chunk, static_cast<std::size_t>(got));
+  }
+  result.status = ReadStatus::Ok;
+  return result;
+}
+
+bool replaceFileAtomically(const std::string& path, std::string_view bytes) {
+  const std::string target = resolveLink(path);
+
+  // rename() would replace a read-only file without asking, so the target's own
+  // permission is checked first. The permission bits are looked at as well because
+  // an administrator's process passes access() on any file.
+  std::optional<mode_t> keptMode;
+  struct stat info {};
+  if (::stat(target.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode) || (info.st_mode & kAnyWriteBit) == 0 ||
+        ::access(target.c_str(), W_OK) != 0)
+      return false;
+    keptMode = info.st_mode & kPermissionBits;
+  } else if (errno != ENOENT) {
+    return false;
+  }
+
+  auto [fd, temporaryName] = createTemporaryBeside(target);
+  Descriptor temporary(fd);
+  if (!temporary.valid()) return false;
+  const bool written = writeAll(temporary.get(), bytes) &&
+                       (!keptMode || ::fchmod(temporary.get(), *keptMode) == 0) &&
+                       ::fsync(temporary.get()) == 0 && temporary.close();
+  if (!written || ::rename(temporaryName.c_str(), target.c_str()) != 0) {
+    ::unlink(temporaryName.c_str());
+    return false;
+  }
+  flushDirectory(directoryOf(target));
+  return true;
+}
+
+}  // namespace vexil::settings

@@ -1,0 +1,37 @@
+// Whole-file reads and crash-safe whole-file replacement, for the settings file.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vexil::settings {
+
+/// How a whole-file read ended.
+enum class ReadStatus {
+  Ok,          // data holds the file's bytes
+  Missing,     // no file at that path
+  Unreadable,  // the file (or whatever is at the path) could not be read
+};
+
+/// The bytes of a file and how the read ended.
+struct FileBytes {
+  ReadStatus status = ReadStatus::Missing;
+  std::string data;
+};
+
+/// Reads the whole file at `path`. Any thread; no state is shared.
+FileBytes readWholeFile(const std::string& path);
+
+/// Replaces the file at `path` with `bytes` so that a crash at any moment leaves
+/// either the old or the new complete file: the bytes go to a temporary file in the
+/// same directory, are flushed to the disk and renamed over the file, and the
+/// directory is flushed. A symbolic link is followed, so the file it names is
+/// replaced and the link kept; an existing file keeps its permission bits.
+///
+/// Refused (false, the file untouched, no temporary file left) when the file exists
+/// but is not a regular file, is read-only (no write permission bit at all, whoever
+/// runs the program) or not writable by this process, or when the directory is missing
+/// or refuses a new file, or any write, flush or rename fails.
+bool replaceFileAtomically(const std::string& path, std::string_view bytes);
+
+}  // namespace vexil::settings
