@@ -35,6 +35,7 @@ bool TransactionEngine::startSend(TransactionState sentState,
   host_.stopTimer();
   waiting_ = false;
   completionRequested_ = false;
+  answerAcceptedAt_.reset();
 
   if (!endpoint_->activate(hostPort_)) {
     lastError_ = endpoint_->error();
@@ -113,6 +114,7 @@ void TransactionEngine::onCompletionRequest(const CompletionRequest& request) {
   // an earlier transaction cannot cut a later wait short.
   if (!waiting_ || completionRequested_ || request.transaction != transaction_) return;
   completionRequested_ = true;
+  answerAcceptedAt_ = request.acceptedAt;
   host_.startTimer(std::max(request.acceptedAt, sendCompletedAt_) + kCompletionDelay);
 }
 

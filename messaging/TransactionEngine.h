@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -71,6 +72,9 @@ class TransactionEngine final : private EngineSink {
   /// The port the endpoint is bound to while active (useful when the host port is 0).
   std::uint16_t boundPort() const { return endpoint_->localPort(); }
   bool endpointActive() const { return endpoint_->isActive(); }
+  /// When the datagram that brought the last dispatch forward was accepted (for
+  /// measuring answer-to-outcome times); unset when the last wait timed out.
+  std::optional<EngineClock::time_point> answerAcceptedAt() const { return answerAcceptedAt_; }
 
   // ---- Events that enter the engine --------------------------------------------
   /// The receive step, on the listener thread: a datagram of `length` bytes.
@@ -96,6 +100,7 @@ class TransactionEngine final : private EngineSink {
   bool waiting_ = false;              // a transaction waits for its dispatch
   bool completionRequested_ = false;  // its first datagram has set the 5 ms delay
   EngineClock::time_point sendCompletedAt_{};
+  std::optional<EngineClock::time_point> answerAcceptedAt_;
   int hostPort_ = kDefaultPort;
   int devicePort_ = kDefaultPort;
   std::array<Outcome, kTransactionStateCount> outcomes_{};
