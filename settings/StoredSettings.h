@@ -16,6 +16,8 @@ struct InstructionRowSettings {
   std::string opCode = "$00";
   std::string length = "0";
   std::string instruction = "$00";
+
+  friend bool operator==(const InstructionRowSettings&, const InstructionRowSettings&) = default;
 };
 
 /// Number of instruction rows on the Instruction Test page.
@@ -73,6 +75,8 @@ struct StoredSettings {
 
   // [MFSetup]: read, never written.
   std::int32_t mfSetupShow = 0;
+
+  friend bool operator==(const StoredSettings&, const StoredSettings&) = default;
 };
 
 /// Reads every key, in the program's start-up order, each with its default.

@@ -1,0 +1,82 @@
+// A writer killed at any moment, or watched while it writes, never leaves a partial
+// settings file behind.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "IniFile.h"
+#include "settings/SettingsTestSupport.h"
+
+namespace vexil::settings::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kPaddingLines = 400;  // about 40 KB, so a partial write would be likely seen
+constexpr auto kWatchTime = 300ms;
+constexpr auto kStartTimeout = 3s;
+
+std::vector<std::string> paddedFile(const std::string& counter) {
+  std::vector<std::string> lines{"[Counter]", "Value=" + counter, "[Padding]"};
+  for (int i = 0; i < kPaddingLines; ++i)
+    lines.push_back("Pad" + std::to_string(i) + "=" + std::string(90, 'p'));
+  lines.push_back("[End]");
+  lines.push_back("Marker=complete");
+  return lines;
+}
+
+using AtomicWriteTest = SettingsDirTest;
+
+/// The counter of a complete file, or -1 when the file is not one whole version.
+long completeVersion(const std::string& bytes) {
+  const auto valueStart = bytes.find("Value=");
+  if (valueStart == std::string::npos) return -1;
+  const auto valueEnd = bytes.find("\r\n", valueStart);
+  const std::string counter = bytes.substr(valueStart + 6, valueEnd - valueStart - 6);
+  if (counter.empty() || counter.find_first_not_of("0123456789") != std::string::npos) return -1;
+  return bytes == crlfLines(paddedFile(counter)) ? std::stol(counter) : -1;
+}
+
+TEST_F(AtomicWriteTest, KilledWriterLeavesOneCompleteVersion) {
+  writeBytes(path_, crlfLines(paddedFile("0")));
+  const pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    try {
+      IniFile file(path_);
+      for (std::int32_t i = 1;; ++i) file.writeInteger("Counter", "Value", i);
+    } catch (...) {
+    }
+    ::_exit(1);
+  }
+
+  // Every read while the writer runs sees one whole version, and versions only grow.
+  long lastSeen = 0;
+  int reads = 0;
+  const auto start = std::chrono::steady_clock::now();
+  while (lastSeen < 2 && std::chrono::steady_clock::now() - start < kStartTimeout) {
+    lastSeen = completeVersion(readBytes(path_));
+    ASSERT_GE(lastSeen, 0) << "partial file seen";
+  }
+  const auto watchStart = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - watchStart < kWatchTime) {
+    const long seen = completeVersion(readBytes(path_));
+    ASSERT_GE(seen, lastSeen) << "partial or older file seen";
+    lastSeen = seen;
+    ++reads;
+  }
+  ASSERT_EQ(::kill(writer, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+  EXPECT_TRUE(WIFSIGNALED(status));
+
+  EXPECT_GE(completeVersion(readBytes(path_)), lastSeen);
+  EXPECT_GE(lastSeen, 2) << "the writer made too little progress to judge";
+  EXPECT_GT(reads, 0);
+}
+
+}  // namespace
+}  // namespace vexil::settings::test

@@ -1,0 +1,9 @@
+vexil_add_gtest(ini_file_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/IniFileTest.cpp
+  LIBS vexil_settings)
+vexil_add_gtest(atomic_write_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/AtomicWriteTest.cpp
+  LIBS vexil_settings)
+vexil_add_gtest(stored_settings_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/StoredSettingsTest.cpp
+  LIBS vexil_settings)
