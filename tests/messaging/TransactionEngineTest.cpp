@@ -99,6 +99,10 @@ class EngineTest : public ::testing::Test {
     return std::chrono::duration<double, std::milli>(d).count();
   }
   double msSinceSend(const Dispatch& d) const { return ms(d.at - sentAt); }
+  // From the acceptance of the datagram that ended the wait to the dispatch.
+  double msSinceAnswer(const Dispatch& d) const {
+    return engine.answerAcceptedAt() ? ms(d.at - *engine.answerAcceptedAt()) : -1.0;
+  }
 
   sim::DeviceEmulator device;
   PlainEngineHost host;
@@ -125,6 +129,8 @@ TEST_F(EngineTest, FortyOneByteAnswerIsTheAck) {
   ASSERT_TRUE(waitForDispatches(1));
   EXPECT_EQ(dispatches[0].state, S::GeneralInstructionAnswered);
   EXPECT_EQ(dispatches[0].lastLength, 41u);
+  EXPECT_GE(msSinceAnswer(dispatches[0]), 5.0);
+  EXPECT_LT(msSinceAnswer(dispatches[0]), 200.0);
   EXPECT_EQ(device.state().serial, 56765u);
 }
 
@@ -138,6 +144,7 @@ TEST_F(EngineTest, WrongLengthInstructionAnswerEndsTheWaitWithoutAck) {
     ASSERT_TRUE(waitForDispatches(1));
     EXPECT_EQ(dispatches[0].state, S::TsInstructionSent) << length;
     EXPECT_EQ(dispatches[0].lastLength, length);
+    EXPECT_GE(msSinceAnswer(dispatches[0]), 5.0) << length;
     EXPECT_LT(msSinceSend(dispatches[0]), 500.0) << "the early dispatch, not the time-out";
   }
 }
@@ -210,7 +217,9 @@ TEST_F(EngineTest, ThirtyThenFortyOneBytesReachesTheAckFiveMsAfterTheFirst) {
   ASSERT_TRUE(waitForDispatches(1));
   EXPECT_EQ(dispatches[0].state, S::GeneralInstructionAnswered);
   EXPECT_EQ(dispatches[0].lastLength, 41u);
-  EXPECT_LT(msSinceSend(dispatches[0]), 500.0);
+  // The wait was ended by the first, 30-byte datagram: 5 ms after it.
+  EXPECT_GE(msSinceAnswer(dispatches[0]), 5.0);
+  EXPECT_LT(msSinceAnswer(dispatches[0]), 200.0);
 }
 
 TEST_F(EngineTest, LaterDatagramOverwritesTheBufferButTheStateStaysAnswered) {
