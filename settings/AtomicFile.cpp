@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -96,7 +95,9 @@ void flushDirectory(const std::string& directory) {
 
 FileBytes readWholeFile(const std::string& path) {
   FileBytes result;
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking only so that a pipe placed at the path cannot hang the program; a
+  // regular file reads as usual and anything else is refused below.
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!file.valid()) {
     result.status = errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unreadable;
     return result;

@@ -190,25 +190,23 @@ std::string IniFile::serialise(const Content& content) {
   return bytes;
 }
 
-const std::string* IniFile::findValueLine(std::string_view section,
-                                          std::string_view key) const {
+std::optional<std::string> IniFile::readValue(std::string_view section,
+                                              std::string_view key) const {
   const KeyPosition position = locate(content_.lines, section, key);
-  return position.keyLine ? &content_.lines[*position.keyLine] : nullptr;
+  if (!position.keyLine) return std::nullopt;
+  const std::string_view line = content_.lines[*position.keyLine];
+  return std::string(line.substr(classify(line).valueStart).substr(0, kMaxReadValueLength));
 }
 
 std::string IniFile::readString(std::string_view section, std::string_view key,
                                 std::string_view def) const {
-  const std::string* line = findValueLine(section, key);
-  if (line == nullptr) return std::string(def);
-  const std::string_view value = std::string_view(*line).substr(classify(*line).valueStart);
-  return std::string(value.substr(0, kMaxReadValueLength));
+  return readValue(section, key).value_or(std::string(def));
 }
 
 std::int32_t IniFile::readInteger(std::string_view section, std::string_view key,
                                   std::int32_t def) const {
-  const std::string* line = findValueLine(section, key);
-  if (line == nullptr) return def;
-  return parseIniInteger(readString(section, key, {})).value_or(def);
+  const std::optional<std::string> value = readValue(section, key);
+  return value ? parseIniInteger(*value).value_or(def) : def;
 }
 
 bool IniFile::readBool(std::string_view section, std::string_view key, bool def) const {

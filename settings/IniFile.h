@@ -77,7 +77,8 @@ class IniFile {
 
   static Content parse(std::string_view bytes);
   static std::string serialise(const Content& content);
-  const std::string* findValueLine(std::string_view section, std::string_view key) const;
+  /// The value of `key` in `section`, cut to kMaxReadValueLength, if the key is there.
+  std::optional<std::string> readValue(std::string_view section, std::string_view key) const;
   WriteError writeError() const;
 
   std::string path_;
