@@ -1,0 +1,65 @@
+#include "Appearance.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QPalette>
+#include <QStyle>
+#include <QStyleFactory>
+
+namespace vexil::app {
+
+namespace {
+
+const QString kTahomaFamily = QStringLiteral("Tahoma");
+const QString kCourierNewFamily = QStringLiteral("Courier New");
+const char* const kTahomaFiles[] = {
+    "/usr/share/wine/fonts/tahoma.ttf",
+    "/usr/share/wine/fonts/tahomabd.ttf",
+};
+
+}  // namespace
+
+bool installTahoma() {
+  if (QFontDatabase::hasFamily(kTahomaFamily)) return true;
+  bool loaded = false;
+  for (const char* file : kTahomaFiles) {
+    if (QFile::exists(QString::fromLatin1(file)) &&
+        QFontDatabase::addApplicationFont(QString::fromLatin1(file)) >= 0) {
+      loaded = true;
+    }
+  }
+  return loaded;
+}
+
+void applyDesktopLook() {
+  if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"))) {
+    QApplication::setStyle(classic);
+  }
+  installTahoma();
+  QApplication::setFont(tahoma());
+}
+
+QFont tahoma(int pointSize, bool bold) {
+  QFont font(kTahomaFamily, pointSize, bold ? QFont::Bold : QFont::Normal);
+  font.setStyleHint(QFont::SansSerif);
+  return font;
+}
+
+QFont courierNew(int pointSize) {
+  if (QFontDatabase::hasFamily(kCourierNewFamily)) {
+    QFont font(kCourierNewFamily, pointSize);
+    font.setStyleHint(QFont::TypeWriter);
+    return font;
+  }
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setPointSize(pointSize);
+  return font;
+}
+
+QColor buttonFace() { return QApplication::palette().color(QPalette::Button); }
+
+QColor editBackground() { return QApplication::palette().color(QPalette::Base); }
+
+}  // namespace vexil::app

@@ -1,0 +1,169 @@
+#include "InstrTestPage.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "Appearance.h"
+#include "Controls.h"
+#include "Pictures.h"
+
+namespace vexil::app {
+
+namespace {
+
+constexpr int kOpcodeTypingLimit = 3;
+constexpr int kLengthTypingLimit = 5;
+
+// Row geometry, in pixels.
+constexpr int kFirstRowY = 50;
+constexpr int kRowPitch = 28;
+constexpr int kRowHeight = 22;
+
+// Design-time contents of the five rows: tick, opcode, length, data.
+struct RowDesign {
+  bool ticked;
+  const char* opcode;
+  const char* length;
+  const char* data;
+};
+constexpr RowDesign kRowDesign[InstrTestPage::kRowCount] = {
+    {true, "$00", "3", "$00,$56,$78"},
+    {false, "$00", "4", "0,5,6,7"},
+    {false, "$00", "0", "$00"},
+    {false, "$00", "0", "0"},
+    {false, "$00", "0", "0"},
+};
+
+QString rowName(const char* prefix, int row) {
+  return QString::fromLatin1(prefix) + QString::number(row + 1);
+}
+
+}  // namespace
+
+InstrTestPage::InstrTestPage(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("TabSheetInstrTest"));
+  auto* heading = makeLabel(QStringLiteral("LabelInstrTest"), QStringLiteral("Instruction Test"),
+                            this);
+  heading->setFont(tahoma(kLargePointSize, true));
+  heading->setGeometry(10, 6, 300, 20);
+  buildRows();
+  buildLowerPart();
+}
+
+void InstrTestPage::buildRows() {
+  // The coloured columns sit behind the opcode and length boxes.
+  auto* opcodePanel = new Panel(QStringLiteral("PanelOpcode"), Panel::Bevel::None, this);
+  opcodePanel->setFaceColour(QColor(kOpcodeColumnRgb));
+  opcodePanel->setGeometry(96, 28, 64, kFirstRowY - 28 + kRowCount * kRowPitch + 4);
+  auto* lengthPanel = new Panel(QStringLiteral("PanelLength"), Panel::Bevel::None, this);
+  lengthPanel->setFaceColour(QColor(kLengthColumnRgb));
+  lengthPanel->setGeometry(166, 28, 70, kFirstRowY - 28 + kRowCount * kRowPitch + 22);
+  auto* autoLabel = makeLabel(QStringLiteral("Label9"), QStringLiteral("Auto"), lengthPanel);
+  autoLabel->setAlignment(Qt::AlignCenter);
+  QPalette autoPalette = autoLabel->palette();
+  autoPalette.setColor(QPalette::WindowText, QColor(kAutoLabelRgb));
+  autoLabel->setPalette(autoPalette);
+  autoLabel->setGeometry(0, lengthPanel->height() - 20, lengthPanel->width(), 16);
+
+  const struct {
+    const char* name;
+    const char* caption;
+    int x;
+  } headings[] = {{"LabelColInstruction", "Instruction", 14},
+                  {"LabelColOpcode", "Opcode", 106},
+                  {"LabelColLength", "Length", 180},
+                  {"LabelColData", "Data bytes", 250}};
+  for (const auto& heading : headings) {
+    auto* label = makeLabel(QString::fromLatin1(heading.name),
+                            QString::fromLatin1(heading.caption), this);
+    label->setFont(tahoma(kDefaultPointSize, true));
+    label->setGeometry(heading.x, 30, 80, 16);
+  }
+
+  for (int row = 0; row < kRowCount; ++row) {
+    const RowDesign& design = kRowDesign[row];
+    const int y = kFirstRowY + row * kRowPitch;
+    Row& r = rows_.at(row);
+    r.check = new QCheckBox(QStringLiteral("%1.").arg(row + 1), this);
+    r.check->setObjectName(rowName("CheckBoxI", row));
+    r.check->setGeometry(20, y, 60, kRowHeight);
+    r.opcode = makeEdit(rowName("EditOC", row), QString::fromLatin1(design.opcode),
+                        kOpcodeTypingLimit, this);
+    r.opcode->setGeometry(104, y, 48, kRowHeight);
+    r.length = makeEdit(rowName("EditL", row), QString::fromLatin1(design.length),
+                        kLengthTypingLimit, this);
+    r.length->setGeometry(176, y, 50, kRowHeight);
+    r.length->setEnabled(false);
+    r.data = makeEdit(rowName("EditData", row), QString::fromLatin1(design.data), 0, this);
+    r.data->setGeometry(250, y, 330, kRowHeight);
+    // toggled also fires when the program ticks the box, so loading keeps rows in step.
+    connect(r.check, &QCheckBox::toggled, this, [this, row] { CheckBoxIClick(row); });
+    r.check->setChecked(design.ticked);
+    CheckBoxIClick(row);
+  }
+}
+
+void InstrTestPage::buildLowerPart() {
+  auto* picture = new BytesPicture(this);
+  picture->setObjectName(QStringLiteral("ImageInstrTest"));
+  picture->setGeometry(600, 30, 112, 112);
+
+  auto* userTextPanel = new Panel(QStringLiteral("PanelUserText"), Panel::Bevel::None, this);
+  userTextPanel->setFaceColour(QColor(kSilverRgb));
+  userTextPanel->setGeometry(8, 226, 380, 34);
+  auto* label8 = makeLabel(QStringLiteral("Label8"), QStringLiteral("User Text (Max. 15):"),
+                           userTextPanel);
+  label8->setGeometry(8, 8, 120, 18);
+  edit1_ = makeEdit(QStringLiteral("Edit1"), QStringLiteral("Quenthaven Bt."), 0,
+                    userTextPanel);
+  edit1_->setGeometry(132, 6, 236, 22);
+
+  buttonICompute_ = new QPushButton(QStringLiteral("View message"), this);
+  buttonICompute_->setObjectName(QStringLiteral("ButtonICompute"));
+  buttonICompute_->setGeometry(400, 228, 110, 30);
+  buttonISend_ = new QPushButton(QStringLiteral("Send"), this);
+  buttonISend_->setObjectName(QStringLiteral("ButtonISend"));
+  buttonISend_->setGeometry(520, 228, 110, 30);
+
+  memoIns_ = new Memo(QStringLiteral("MemoIns"), QStringLiteral("Instruction Set Tester"), this);
+  memoIns_->setFont(courierNew(kMemoInsPointSize));
+  memoIns_->setGeometry(8, 268, 704, 210);
+}
+
+void InstrTestPage::CheckBoxIClick(int row) {
+  const Row& r = rows_.at(row);
+  const bool ticked = r.check->isChecked();
+  r.opcode->setEnabled(ticked);
+  r.data->setEnabled(ticked);
+}
+
+void InstrTestPage::loadSettings(const settings::StoredSettings& values) {
+  for (int row = 0; row < kRowCount; ++row) {
+    rows_.at(row).check->setChecked(values.rows.at(row).enabled);
+  }
+  for (int row = 0; row < kRowCount; ++row) {
+    rows_.at(row).opcode->setText(QString::fromLatin1(values.rows.at(row).opCode));
+  }
+  for (int row = 0; row < kRowCount; ++row) {
+    rows_.at(row).length->setText(QString::fromLatin1(values.rows.at(row).length));
+  }
+  for (int row = 0; row < kRowCount; ++row) {
+    rows_.at(row).data->setText(QString::fromLatin1(values.rows.at(row).instruction));
+  }
+}
+
+void InstrTestPage::saveSettings(settings::StoredSettings& values) const {
+  for (int row = 0; row < kRowCount; ++row) {
+    settings::InstructionRowSettings& stored = values.rows.at(row);
+    const Row& r = rows_.at(row);
+    stored.enabled = r.check->isChecked();
+    stored.opCode = r.opcode->text().toLatin1().toStdString();
+    stored.length = r.length->text().toLatin1().toStdString();
+    stored.instruction = r.data->text().toLatin1().toStdString();
+  }
+  values.instructionTestUserText = edit1_->text().toLatin1().toStdString();
+}
+
+}  // namespace vexil::app

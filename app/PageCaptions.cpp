@@ -1,0 +1,13 @@
+#include "PageCaptions.h"
+
+namespace vexil::app {
+
+std::string resetTimeCaption(int position) {
+  return "Reset Time: " + std::to_string(position) + " ms";
+}
+
+std::string qvNetSizeCaption(int position) {
+  return "QV-Net Data Size is " + std::to_string(position) + " bytes";
+}
+
+}  // namespace vexil::app

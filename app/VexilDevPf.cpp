@@ -1,0 +1,213 @@
+#include "VexilDevPf.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTabWidget>
+
+#include "About.h"
+#include "Appearance.h"
+#include "Controls.h"
+#include "DeviceQuery.h"
+#include "GeneralPage.h"
+#include "IniFile.h"
+#include "InstrTestPage.h"
+#include "MainPage.h"
+#include "ManufacturerPage.h"
+#include "Pictures.h"
+#include "SendTsPage.h"
+#include "Settings.h"
+#include "TransactionEngine.h"
+
+using namespace vexil;
+using namespace vexil::app;
+
+namespace {
+constexpr int kClientWidth = 744;   // below the menu bar
+constexpr int kClientHeight = 533;
+constexpr int kPanelMargin = 6;     // backdrop visible around the page panel
+constexpr int kPageControlMargin = 2;
+}  // namespace
+
+TMainForm::TMainForm(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("MainForm"));
+  installTahoma();
+  setFont(tahoma());
+  buildMenu();
+  buildPages();
+  // A single, non-resizable border around a fixed client area.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  FormCreate();
+  adjustSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+}
+
+TMainForm::~TMainForm() {
+  // Dropped in the order of shut-down should the window be destroyed without closing.
+  query_.reset();
+  engine_.reset();
+  settingsFile_.reset();
+}
+
+void TMainForm::buildMenu() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu"));
+  QMenu* file = bar->addMenu(QStringLiteral("File"));
+  file->setObjectName(QStringLiteral("File1"));
+  exit1_ = file->addAction(QStringLiteral("Exit"));
+  exit1_->setObjectName(QStringLiteral("Exit1"));
+  // "Settings" and "About" act when clicked in the bar itself.
+  settings1_ = bar->addAction(QStringLiteral("Settings"));
+  settings1_->setObjectName(QStringLiteral("Settings1"));
+  about1_ = bar->addAction(QStringLiteral("About"));
+  about1_->setObjectName(QStringLiteral("About1"));
+  connect(exit1_, &QAction::triggered, this, &TMainForm::Exit1Click);
+  connect(settings1_, &QAction::triggered, this, &TMainForm::Settings1Click);
+  connect(about1_, &QAction::triggered, this, &TMainForm::About1Click);
+}
+
+void TMainForm::buildPages() {
+  auto* backdrop = new Backdrop(this);
+  backdrop->setObjectName(QStringLiteral("ImageBackdrop"));
+  backdrop->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(backdrop);
+
+  auto* panel = new Panel(QStringLiteral("PanelPages"), Panel::Bevel::Lowered, backdrop);
+  panel->setGeometry(kPanelMargin, kPanelMargin, kClientWidth - 2 * kPanelMargin,
+                     kClientHeight - 2 * kPanelMargin);
+  pageControl_ = new QTabWidget(panel);
+  pageControl_->setObjectName(QStringLiteral("PageControl"));
+  pageControl_->setTabPosition(QTabWidget::South);
+  pageControl_->setGeometry(kPageControlMargin, kPageControlMargin,
+                            panel->width() - 2 * kPageControlMargin,
+                            panel->height() - 2 * kPageControlMargin);
+
+  mainPage_ = new MainPage;
+  instrTestPage_ = new InstrTestPage;
+  generalPage_ = new GeneralPage;
+  sendTsPage_ = new SendTsPage;
+  manufacturerPage_ = new ManufacturerPage;
+  pageControl_->addTab(mainPage_, QStringLiteral("Main"));
+  pageControl_->addTab(instrTestPage_, QStringLiteral("Instruction Test"));
+  pageControl_->addTab(generalPage_, QStringLiteral("General"));
+  pageControl_->addTab(sendTsPage_, QStringLiteral("Send TS"));
+  pageControl_->addTab(manufacturerPage_, QStringLiteral("Manufacturer Setup"));
+  connect(mainPage_, &MainPage::queryClicked, this, &TMainForm::ButtonQueryClick);
+}
+
+void TMainForm::FormCreate() {
+  // The engine brings the receive buffer and the Idle state with it.
+  engine_ = std::make_unique<TransactionEngine>(host_);
+  setWindowTitle(kMainCaption);
+  pageControl_->setCurrentIndex(MainPageIndex);
+  loadStoredSettings();
+  query_ = std::make_unique<DeviceQuery>(
+      *engine_, [this] { return deviceAddress(); },
+      [this](const PageUpdate& update) { mainPage_->showQueryUpdate(update); });
+}
+
+void TMainForm::loadStoredSettings() {
+  settingsFile_ = std::make_unique<settings::IniFile>(
+      settings::settingsFilePath(QDir::currentPath().toStdString()));
+  stored_ = settings::loadSettings(*settingsFile_);
+  saveOnExit_ = stored_.saveOnExit;
+  engine_->SetHostPort(stored_.myPort);
+  engine_->SetDevicePort(stored_.devicePort);
+  mainPage_->loadSettings(stored_);
+  instrTestPage_->loadSettings(stored_);
+  generalPage_->loadSettings(stored_);
+  sendTsPage_->loadSettings(stored_);
+  pageControl_->setTabVisible(ManufacturerPageIndex,
+                              settings::manufacturerSetupVisible(stored_));
+}
+
+std::string TMainForm::deviceAddress() const { return mainPage_->deviceAddress(); }
+
+std::string TMainForm::settingsPath() const {
+  return settingsFile_ ? settingsFile_->path() : std::string();
+}
+
+void TMainForm::useDialogs(TSettingsForm* settingsForm, TFormAbout* formAbout) {
+  settingsForm_ = settingsForm;
+  formAbout_ = formAbout;
+}
+
+TSettingsForm* TMainForm::settingsForm() {
+  if (!settingsForm_) settingsForm_ = new TSettingsForm(this);
+  return settingsForm_;
+}
+
+TFormAbout* TMainForm::formAbout() {
+  if (!formAbout_) formAbout_ = new TFormAbout(this);
+  return formAbout_;
+}
+
+void TMainForm::ButtonQueryClick() {
+  if (query_) query_->ButtonQueryClick(mainPage_->ackProtocol());
+}
+
+void TMainForm::Exit1Click() { close(); }
+
+void TMainForm::About1Click() { formAbout()->exec(); }
+
+void TMainForm::Settings1Click() {
+  if (!engine_) return;
+  TSettingsForm* dialog = settingsForm();
+  dialog->showValues(saveOnExit_, engine_->hostPort(), engine_->devicePort());
+  if (dialog->exec() != QDialog::Accepted) return;
+
+  // The new values take effect whether or not the file accepts them, so that the
+  // ports shown, bound and sent to always agree.
+  saveOnExit_ = dialog->saveOnExit();
+  const int hostPort = dialog->hostPort();
+  const int devicePort = dialog->devicePort();
+  engine_->SetDevicePort(devicePort);
+  engine_->SetHostPort(hostPort);
+  try {
+    settings::saveDialogSettings(*settingsFile_, saveOnExit_, hostPort, devicePort);
+  } catch (const settings::WriteError& error) {
+    showWriteError(error);
+  }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TMainForm::FormClose() {
+  if (closed_) return;
+  closed_ = true;
+  settings::StoredSettings values = stored_;
+  values.saveOnExit = saveOnExit_;
+  mainPage_->saveSettings(values);
+  instrTestPage_->saveSettings(values);
+  generalPage_->saveSettings(values);
+  sendTsPage_->saveSettings(values);
+  try {
+    settings::saveSettings(*settingsFile_, values);
+  } catch (const settings::WriteError& error) {
+    showWriteError(error);
+  }
+  // The engine stops its timer, then the endpoint and its listener, then releases the
+  // receive buffer; the settings file goes last.
+  query_.reset();
+  engine_.reset();
+  settingsFile_.reset();
+}
+
+void TMainForm::showWriteError(const std::exception& error) {
+  QMessageBox::critical(this, kApplicationTitle, QString::fromLatin1(error.what()));
+}
