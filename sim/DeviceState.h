@@ -86,6 +86,8 @@ struct RemuxExtension {
   std::array<RemuxChannel, 4> channels{};
 };
 
+/// Everything the emulated board reports in its answers, with the values a freshly
+/// powered board of the bench holds. Copied freely; the clock is shared by copies.
 struct DeviceState {
   // ---- Identity -------------------------------------------------------------------
   std::uint16_t deviceType = 7163;
