@@ -47,6 +47,14 @@ DeviceQuery::DeviceQuery(TransactionEngine& engine, Address address, Show show)
   engine_.setOutcome(TransactionState::QueryStatusAnswered, [this] { showAnswer(false); });
 }
 
+DeviceQuery::~DeviceQuery() {
+  for (TransactionState state :
+       {TransactionState::QueryQvNetSent, TransactionState::QueryStatusSent,
+        TransactionState::QueryQvNetAnswered, TransactionState::QueryStatusAnswered}) {
+    engine_.setOutcome(state, {});
+  }
+}
+
 void DeviceQuery::ButtonQueryClick(int radioIndex) {
   const std::string address = address_();
   const QueryChoice choice = chooseQuery(radioIndex);

@@ -59,13 +59,18 @@ PageUpdate decodeStatusRecord(const AnswerReader& datagram, const std::string& a
 
 /// The Query button's operation on the engine: registers the outcome routines of the
 /// four query states with the engine and shows every update through `show`. Interface
-/// thread only; the engine must outlive this object's use.
+/// thread only; the engine must outlive this object.
 class DeviceQuery {
  public:
   using Show = std::function<void(const PageUpdate&)>;
   using Address = std::function<std::string()>;  // the caption of LabelIPAddr at this moment
 
   DeviceQuery(TransactionEngine& engine, Address address, Show show);
+  /// Removes the four outcome routines again, so the engine never calls into a
+  /// released object.
+  ~DeviceQuery();
+  DeviceQuery(const DeviceQuery&) = delete;
+  DeviceQuery& operator=(const DeviceQuery&) = delete;
 
   /// Sends the query chosen by `radioIndex` (the item index of RadioGroupAP, -1 for none)
   /// to the current device address and shows the waiting or failure lines.

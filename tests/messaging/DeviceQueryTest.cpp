@@ -205,4 +205,23 @@ TEST_F(QueryOnEngine, ShortAnswerAfterALongOneIsNotReadBeyondItsLength) {
   EXPECT_EQ(page.memo, (Lines{"Unknown message received.", "Message length (UDP): 100 bytes"}));
 }
 
+TEST(QueryLifetime, AnAnswerAfterTheOperationIsGoneReachesNobody) {
+  sim::DeviceEmulator device;
+  ASSERT_TRUE(device.start(kLoopback, 0)) << device.error();
+  PlainEngineHost host;
+  TransactionEngine engine(host);
+  engine.SetDevicePort(device.port());
+  engine.SetHostPort(0);
+  int shown = 0;
+  {
+    DeviceQuery query(engine, [] { return std::string(kLoopback); },
+                      [&](const PageUpdate&) { ++shown; });
+    query.ButtonQueryClick(1);
+  }
+  ASSERT_TRUE(device.waitForRequests(1, 2000ms));
+  host.runFor(300ms);  // the answer is dispatched to an empty routine
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(engine.state(), TransactionState::QueryStatusAnswered);
+}
+
 }  // namespace
