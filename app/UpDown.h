@@ -21,6 +21,8 @@ class UpDown : public QAbstractSpinBox {
   void setPosition(int position);
 
   void stepBy(int steps) override;
+  /// Which arrows still move the position: none at an end of the range.
+  StepEnabled stepEnabled() const override;
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
 
@@ -30,7 +32,6 @@ class UpDown : public QAbstractSpinBox {
   void clicked(int position);
 
  protected:
-  StepEnabled stepEnabled() const override;
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;

@@ -1,0 +1,23 @@
+# The application window: its widget-free rules (GoogleTest) and its windows (QtTest,
+# offscreen, each test in a private working directory).
+vexil_add_gtest(app_device_address_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/DeviceAddressTest.cpp
+  LIBS vexil_app)
+vexil_add_gtest(app_port_entry_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/PortEntryTest.cpp
+  LIBS vexil_app)
+
+add_library(vexil_app_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/AppTestSupport.cpp)
+set_target_properties(vexil_app_test_support PROPERTIES AUTOMOC ON)
+target_include_directories(vexil_app_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(vexil_app_test_support PUBLIC vexil_app)
+
+vexil_add_qttest(app_controls_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ControlsTest.cpp
+  LIBS vexil_app)
+vexil_add_qttest(app_engine_host_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/QtEngineHostTest.cpp
+  LIBS vexil_app)
+vexil_add_qttest(app_main_window_settings_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/MainWindowSettingsTest.cpp
+  LIBS vexil_app_test_support)
