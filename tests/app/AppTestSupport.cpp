@@ -15,6 +15,7 @@ namespace vexil::app::test {
 
 namespace {
 constexpr int kDriverTickMs = 15;
+constexpr qint64 kStuckDialogMs = 5000;
 const QString kIniName = QStringLiteral("VexilDevP.ini");
 }  // namespace
 
@@ -78,8 +79,19 @@ void ModalDriver::tick() {
     handled_ = nullptr;
     return;
   }
-  if (modal == handled_) return;
+  if (modal == handled_) {
+    // An action that failed halfway leaves its dialog open: close it, so that a failing
+    // test ends instead of hanging.
+    if (handledFor_.elapsed() > kStuckDialogMs) {
+      unexpected_.append(QStringLiteral("stuck ") +
+                         QString::fromLatin1(modal->metaObject()->className()));
+      QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+      handledFor_.restart();
+    }
+    return;
+  }
   handled_ = modal;
+  handledFor_.restart();
   // A dialog that is kept and shown again counts as new once it has finished.
   if (auto* dialog = qobject_cast<QDialog*>(modal)) {
     connect(dialog, &QDialog::finished, this, [this] { handled_ = nullptr; },

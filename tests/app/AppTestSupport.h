@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -56,7 +57,8 @@ QString iniValue(const QByteArray& bytes, const QString& section, const QString&
 /// runs after the action returns), because a dialog's exec returns only after the
 /// callback that closed it has returned. The next action runs once a different modal
 /// widget is active (the dialog closed, or a nested one opened). A dialog that appears
-/// when no action is left is rejected and recorded as unexpected.
+/// when no action is left, or stays open five seconds after its action, is rejected and
+/// recorded in unexpected().
 class ModalDriver : public QObject {
   Q_OBJECT
  public:
@@ -74,6 +76,7 @@ class ModalDriver : public QObject {
   QTimer timer_;
   std::deque<Action> actions_;
   QPointer<QWidget> handled_;  // the modal widget the last action was given
+  QElapsedTimer handledFor_;
   QStringList unexpected_;
 };
 

@@ -21,3 +21,9 @@ vexil_add_qttest(app_engine_host_test
 vexil_add_qttest(app_main_window_settings_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/MainWindowSettingsTest.cpp
   LIBS vexil_app_test_support)
+vexil_add_qttest(app_settings_dialog_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SettingsDialogTest.cpp
+  LIBS vexil_app_test_support vexil_sim)
+vexil_add_qttest(app_query_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/QueryTest.cpp
+  LIBS vexil_app_test_support vexil_sim)
