@@ -27,3 +27,6 @@ vexil_add_qttest(app_settings_dialog_test
 vexil_add_qttest(app_query_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/QueryTest.cpp
   LIBS vexil_app_test_support vexil_sim)
+vexil_add_qttest(app_main_window_layout_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/MainWindowLayoutTest.cpp
+  LIBS vexil_app_test_support)
