@@ -47,7 +47,7 @@ GeneralPage::GeneralPage(QWidget* parent) : QWidget(parent) {
   buildAddressGroup();
   buildNcoGroup();
   // The page's empty frame, kept for its place in the layout.
-  makeGroup(QStringLiteral("GroupBoxSpare"), QString(), QRect(484, 230, 228, 126), this);
+  makeGroup(QStringLiteral("GroupBoxSpare"), QString(), QRect(484, 232, 228, 196), this);
   buildStatusPanel();
 }
 
@@ -104,7 +104,7 @@ void GeneralPage::buildEntryGroups() {
 void GeneralPage::buildAddressGroup() {
   auto* group = makeGroup(QStringLiteral("GroupBoxAddresses"),
                           QStringLiteral(" Set IP Address, NetMask and Default Gateway IP "),
-                          QRect(8, 230, 468, 126), this);
+                          QRect(8, 232, 468, 196), this);
   const struct {
     const char* editPrefix;
     AddressRow* edits;
@@ -117,7 +117,7 @@ void GeneralPage::buildAddressGroup() {
       {"EditGIP", &editGIP_, {"10", "123", "13", "1"}, "ButtonGIP", "Set Gateway IP"},
   };
   for (int r = 0; r < 3; ++r) {
-    const int y = 24 + r * 32;
+    const int y = 36 + r * 54;
     for (std::size_t i = 0; i < settings::kAddressPartCount; ++i) {
       QLineEdit* edit = makeEdit(QString::fromLatin1(rows[r].editPrefix) + QString::number(i + 1),
                                  QString::fromLatin1(rows[r].texts[i]), kAddressTypingLimit,

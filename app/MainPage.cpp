@@ -64,7 +64,7 @@ void MainPage::buildSetupPanel() {
 
   upDownIP_ = new UpDown(QStringLiteral("UpDownIP"), kLastOctetMin, kLastOctetMax,
                          kDesignLastOctet, panelSetup_);
-  upDownIP_->setGeometry(228, 36, 36, 22);
+  upDownIP_->setGeometry(228, 35, 40, 24);
   connect(upDownIP_, &UpDown::clicked, this, &MainPage::UpDownIPClick);
 
   buttonQuery_ = new QPushButton(QStringLiteral("Query"), panelSetup_);

@@ -38,7 +38,7 @@ int freeLoopbackPort() {
 bool writeSettings(const QString& path, int devicePort, int hostPort) {
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write(QStringLiteral("[Settings]\r\nSaveOnExit=0\r\nMyPort=%1\r\nDevicePort=%2\r\n"
+  file.write(QStringLiteral("[Settings]\r\nSaveOnExit=1\r\nMyPort=%1\r\nDevicePort=%2\r\n"
                             "[Main]\r\nACKProt=1\r\nIPBase=127.0.0.\r\nIPExt=1\r\n"
                             "IPText=127.0.0.1\r\n[MFSetup]\r\nShow=1\r\n")
                  .arg(hostPort)
