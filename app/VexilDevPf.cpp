@@ -209,5 +209,6 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::showWriteError(const std::exception& error) {
-  QMessageBox::critical(this, kApplicationTitle, QString::fromLatin1(error.what()));
+  // The path in the message is the file system's own byte string.
+  QMessageBox::critical(this, kApplicationTitle, QString::fromLocal8Bit(error.what()));
 }

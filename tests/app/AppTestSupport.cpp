@@ -23,6 +23,12 @@ WorkingDirectory::WorkingDirectory() : previous_(QDir::currentPath()) {
   valid_ = dir_.isValid() && QDir::setCurrent(dir_.path());
 }
 
+WorkingDirectory::WorkingDirectory(const QString& namePrefix)
+    : dir_(QDir(QDir::tempPath()).filePath(namePrefix + QStringLiteral("-XXXXXX"))),
+      previous_(QDir::currentPath()) {
+  valid_ = dir_.isValid() && QDir::setCurrent(dir_.path());
+}
+
 WorkingDirectory::~WorkingDirectory() {
   QDir::setCurrent(previous_);
   // A test may leave the file read-only; the directory is removed all the same.

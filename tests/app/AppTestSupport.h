@@ -24,6 +24,8 @@ namespace vexil::app::test {
 class WorkingDirectory {
  public:
   WorkingDirectory();
+  /// A directory whose name starts with `namePrefix` (any characters).
+  explicit WorkingDirectory(const QString& namePrefix);
   ~WorkingDirectory();
   WorkingDirectory(const WorkingDirectory&) = delete;
   WorkingDirectory& operator=(const WorkingDirectory&) = delete;

@@ -73,6 +73,7 @@ class MainWindowLayoutTest : public QObject {
 };
 
 void MainWindowLayoutTest::initTestCase() {
+  applyDesktopLook();  // as the program starts
   dir_ = std::make_unique<WorkingDirectory>();
   // The manufacturer page shown, and no loaded value that differs from a design text
   // that is checked below.

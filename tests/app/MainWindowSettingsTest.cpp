@@ -383,13 +383,17 @@ void MainWindowSettingsTest::unknownLinesSurviveTheClose() {
 
 void MainWindowSettingsTest::refusedWriteIsReportedAndTheWindowStillCloses_data() {
   QTest::addColumn<bool>("directoryInPlace");
-  QTest::newRow("read-only file") << false;
-  QTest::newRow("directory in the file's place") << true;
+  QTest::addColumn<QString>("directoryName");
+  QTest::newRow("read-only file") << false << QStringLiteral("vexil-app");
+  QTest::newRow("directory in the file's place") << true << QStringLiteral("vexil-app");
+  QTest::newRow("path beyond ASCII") << false << QStringLiteral("vexil-Prüfstand-ünf");
 }
 
 void MainWindowSettingsTest::refusedWriteIsReportedAndTheWindowStillCloses() {
   QFETCH(bool, directoryInPlace);
-  WorkingDirectory dir;
+  QFETCH(QString, directoryName);
+  WorkingDirectory dir(directoryName);
+  QVERIFY(dir.isValid());
   const QByteArray original = "[Settings]\r\nSaveOnExit=1\r\n[Main]\r\nIPExt=5\r\n";
   if (directoryInPlace) {
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("VexilDevP.ini")));
