@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMenuBar>
@@ -120,7 +121,7 @@ void TMainForm::FormCreate() {
 
 void TMainForm::loadStoredSettings() {
   settingsFile_ = std::make_unique<settings::IniFile>(
-      settings::settingsFilePath(QDir::currentPath().toStdString()));
+      settings::settingsFilePath(QFile::encodeName(QDir::currentPath()).toStdString()));
   stored_ = settings::loadSettings(*settingsFile_);
   saveOnExit_ = stored_.saveOnExit;
   engine_->SetHostPort(stored_.myPort);
