@@ -197,4 +197,22 @@ QLabel* makeLabel(const QString& name, const QString& caption, QWidget* parent) 
   return label;
 }
 
+// ---- Groups and buttons ----------------------------------------------------------
+
+QGroupBox* makeGroup(const QString& name, const QString& caption, const QRect& geometry,
+                     QWidget* parent) {
+  auto* group = new QGroupBox(caption, parent);
+  group->setObjectName(name);
+  group->setGeometry(geometry);
+  return group;
+}
+
+QPushButton* makeButton(const QString& name, const QString& caption, const QRect& geometry,
+                        QWidget* parent) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setGeometry(geometry);
+  return button;
+}
+
 }  // namespace vexil::app

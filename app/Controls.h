@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStringList>
 #include <QValidator>
 
@@ -111,5 +112,11 @@ class Memo : public QPlainTextEdit {
 
 /// A new label named `name`.
 QLabel* makeLabel(const QString& name, const QString& caption, QWidget* parent);
+/// A new group box named `name` at `geometry` of `parent`.
+QGroupBox* makeGroup(const QString& name, const QString& caption, const QRect& geometry,
+                     QWidget* parent);
+/// A new push button named `name` at `geometry` of `parent`.
+QPushButton* makeButton(const QString& name, const QString& caption, const QRect& geometry,
+                        QWidget* parent);
 
 }  // namespace vexil::app

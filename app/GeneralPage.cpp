@@ -18,21 +18,7 @@ constexpr int kAddressTypingLimit = 3;
 constexpr int kUserTextTypingLimit = 15;
 constexpr int kDesignResetTime = 10;
 
-QGroupBox* makeGroup(const QString& name, const QString& caption, const QRect& geometry,
-                     QWidget* parent) {
-  auto* group = new QGroupBox(caption, parent);
-  group->setObjectName(name);
-  group->setGeometry(geometry);
-  return group;
-}
 
-QPushButton* makeButton(const QString& name, const QString& caption, const QRect& geometry,
-                        QWidget* parent) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  button->setGeometry(geometry);
-  return button;
-}
 
 }  // namespace
 

@@ -11,14 +11,6 @@ namespace vexil::app {
 
 namespace {
 
-QGroupBox* makeGroup(const QString& name, const QString& caption, const QRect& geometry,
-                     QWidget* parent) {
-  auto* group = new QGroupBox(caption, parent);
-  group->setObjectName(name);
-  group->setGeometry(geometry);
-  return group;
-}
-
 Panel* makeIndicator(const QString& name, const QRect& geometry, QWidget* parent) {
   auto* panel = new Panel(name, Panel::Bevel::Lowered, parent);
   panel->setGeometry(geometry);

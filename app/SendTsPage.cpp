@@ -22,13 +22,6 @@ constexpr int kPacketNumberColumns = 7;
 constexpr int kDesignTsFormat = 1;
 constexpr int kDesignPacketNumber = 6;
 
-QGroupBox* makeGroup(const QString& name, const QString& caption, const QRect& geometry,
-                     QWidget* parent) {
-  auto* group = new QGroupBox(caption, parent);
-  group->setObjectName(name);
-  group->setGeometry(geometry);
-  return group;
-}
 
 }  // namespace
 

@@ -23,11 +23,10 @@ const QString kPrompt = QStringLiteral("Enter new port number (1..65534)!");
 const QString kInvalidPort = QStringLiteral("Invalid port number!");
 const QString kDefaultPortText = QString::number(kDefaultPort);
 
-QPushButton* makeButton(const QString& name, const QString& caption, const QRect& geometry,
-                        QWidget* parent) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  button->setGeometry(geometry);
+// A dialog button that Enter does not press on its own.
+QPushButton* makeDialogButton(const QString& name, const QString& caption,
+                              const QRect& geometry, QWidget* parent) {
+  QPushButton* button = makeButton(name, caption, geometry, parent);
   button->setAutoDefault(false);
   return button;
 }
@@ -61,20 +60,20 @@ TSettingsForm::TSettingsForm(QWidget* parent)
       ->setGeometry(12, 28, 120, 18);
   labelHP_ = makeLabel(QStringLiteral("LabelHP"), kDefaultPortText, network);
   labelHP_->setGeometry(140, 28, 70, 18);
-  auto* change1 = makeButton(QStringLiteral("ButtonCh1"), QStringLiteral("Change"),
+  auto* change1 = makeDialogButton(QStringLiteral("ButtonCh1"), QStringLiteral("Change"),
                              QRect(220, 23, 80, 26), network);
   makeLabel(QStringLiteral("Label2"), QStringLiteral("Device Port:"), network)
       ->setGeometry(12, 62, 120, 18);
   labelDP_ = makeLabel(QStringLiteral("LabelDP"), kDefaultPortText, network);
   labelDP_->setGeometry(140, 62, 70, 18);
-  auto* change2 = makeButton(QStringLiteral("ButtonCh2"), QStringLiteral("Change"),
+  auto* change2 = makeDialogButton(QStringLiteral("ButtonCh2"), QStringLiteral("Change"),
                              QRect(220, 57, 80, 26), network);
 
-  auto* save = makeButton(QStringLiteral("BitBtnSaveS"), QStringLiteral("Save"),
+  auto* save = makeDialogButton(QStringLiteral("BitBtnSaveS"), QStringLiteral("Save"),
                           QRect(8, 196, 96, 30), this);
-  auto* cancel = makeButton(QStringLiteral("BitBtnCancel"), QStringLiteral("Cancel"),
+  auto* cancel = makeDialogButton(QStringLiteral("BitBtnCancel"), QStringLiteral("Cancel"),
                             QRect(112, 196, 96, 30), this);
-  auto* restore = makeButton(QStringLiteral("ButtonRD"), QStringLiteral("Restore Default"),
+  auto* restore = makeDialogButton(QStringLiteral("ButtonRD"), QStringLiteral("Restore Default"),
                              QRect(216, 196, 106, 30), this);
 
   connect(change1, &QPushButton::clicked, this, &TSettingsForm::ButtonCh1Click);
