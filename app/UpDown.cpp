@@ -1,5 +1,7 @@
 #include "UpDown.h"
 
+#include <QWheelEvent>
+
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -114,6 +116,17 @@ void UpDown::keyPressEvent(QKeyEvent* event) {
       event->ignore();
       return;
   }
+  event->accept();
+}
+
+void UpDown::wheelEvent(QWheelEvent* event) {
+  const QPoint delta = event->angleDelta();
+  const int amount = delta.y() != 0 ? delta.y() : delta.x();
+  if (amount == 0) {
+    event->ignore();
+    return;
+  }
+  stepBy(amount > 0 ? +1 : -1);
   event->accept();
 }
 

@@ -37,6 +37,9 @@ class UpDown : public QAbstractSpinBox {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  /// One wheel movement steps by one, whatever the modifiers (the spinner has no
+  /// larger steps).
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   QRect leftArrowRect() const;

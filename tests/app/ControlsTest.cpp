@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include "Appearance.h"
@@ -208,6 +209,17 @@ void ControlsTest::upDownArrowsKeysAndMouse() {
   // The value cannot be typed.
   QTest::keyClicks(&spinner, QStringLiteral("12"));
   QCOMPARE(spinner.position(), 70);
+  // A wheel notch steps by one, also with Ctrl held (no larger steps).
+  const auto wheel = [&](int delta, Qt::KeyboardModifiers modifiers) {
+    QWheelEvent event(QPointF(20, 11), QPointF(spinner.mapToGlobal(QPoint(20, 11))), QPoint(),
+                      QPoint(0, delta), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&spinner, &event);
+  };
+  wheel(120, Qt::ControlModifier);
+  QCOMPARE(spinner.position(), 71);
+  wheel(-120, Qt::NoModifier);
+  wheel(-240, Qt::ControlModifier);
+  QCOMPARE(spinner.position(), 69);
 }
 
 void ControlsTest::upDownPositionSetByProgramIsClampedAndSilent() {
