@@ -1,6 +1,5 @@
 #include "TransactionEngine.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace vexil {
@@ -115,7 +114,10 @@ void TransactionEngine::onCompletionRequest(const CompletionRequest& request) {
   if (!waiting_ || completionRequested_ || request.transaction != transaction_) return;
   completionRequested_ = true;
   answerAcceptedAt_ = request.acceptedAt;
-  host_.startTimer(std::max(request.acceptedAt, sendCompletedAt_) + kCompletionDelay);
+  // The 5 ms count from now, when this thread takes the request up: that is never before
+  // the datagram was accepted nor before the send completed, and a busy interface thread
+  // still leaves a further datagram its 5 ms to arrive.
+  host_.startTimer(EngineClock::now() + kCompletionDelay);
 }
 
 void TransactionEngine::TimerTimer() {

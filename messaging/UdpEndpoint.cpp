@@ -51,7 +51,10 @@ UdpEndpoint::~UdpEndpoint() {
 }
 
 bool UdpEndpoint::activate(int port, const std::string& bindAddress) {
-  if (isActive()) return true;
+  if (isActive()) {
+    if (listening_) return true;
+    deactivate();  // the listener stopped on a socket error: start over
+  }
   error_.clear();
   if (port < 0 || port > kMaxPort) {
     error_ = "port out of range: " + std::to_string(port);
@@ -79,6 +82,7 @@ bool UdpEndpoint::activate(int port, const std::string& bindAddress) {
     return false;
   }
   fd_ = fd;
+  listening_ = true;
   listener_ = std::thread(&UdpEndpoint::listen, this);
   return true;
 }
@@ -132,6 +136,10 @@ bool UdpEndpoint::sendTo(const std::string& host, int port,
 }
 
 void UdpEndpoint::listen() {
+  struct MarkStopped {
+    std::atomic<bool>& flag;
+    ~MarkStopped() { flag = false; }
+  } markStopped{listening_};
   pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
   for (;;) {
     fds[0].revents = fds[1].revents = 0;

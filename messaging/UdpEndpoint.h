@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,7 +35,8 @@ class UdpEndpoint {
 
   /// Binds `port` (0 picks a free one) on `bindAddress` ("0.0.0.0" for all local
   /// addresses) and starts the listener. False, with `error()` set, when the port is
-  /// out of range or cannot be bound.
+  /// out of range or cannot be bound. An active endpoint whose listener has stopped on a
+  /// socket error is closed and bound afresh.
   bool activate(int port, const std::string& bindAddress = "0.0.0.0");
   /// Closes the socket, stops the listener and waits until a receive under way has
   /// finished. Nothing arriving afterwards is seen.
@@ -57,6 +59,7 @@ class UdpEndpoint {
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
   std::thread listener_;
+  std::atomic<bool> listening_{false};  // false once the listener has given up
   std::vector<std::uint8_t> staging_;  // allocated once, reused by every receive
   std::string error_;
 };

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #include "DeviceEmulator.h"
@@ -293,6 +294,20 @@ TEST_F(EngineTest, LeftoverCompletionRequestCannotCutTheNextWaitShort) {
   ASSERT_TRUE(waitForDispatches(1));
   EXPECT_EQ(dispatches[0].state, S::QueryQvNetSent);
   EXPECT_GE(msSinceSend(dispatches[0]), 1000.0);
+}
+
+TEST_F(EngineTest, BusyInterfaceThreadStillLeavesFiveMsAfterTakingTheRequestUp) {
+  sim::Faults f;
+  f.silent = true;
+  device.setFaults(f);
+  ASSERT_TRUE(begin(S::GeneralInstructionSent, setSerialFrame()));
+  const std::vector<std::uint8_t> wrongLength(30, 0x22);
+  engine.UDPServerUDPRead(wrongLength.data(), wrongLength.size(), wrongLength.size());
+  std::this_thread::sleep_for(20ms);  // the interface thread is busy elsewhere
+  const EngineClock::time_point takenUp = EngineClock::now();
+  ASSERT_TRUE(waitForDispatches(1));
+  EXPECT_EQ(dispatches[0].state, S::GeneralInstructionSent);
+  EXPECT_GE(ms(dispatches[0].at - takenUp), 5.0);
 }
 
 TEST_F(EngineTest, TransactionBegunInsideAnOutcomeGetsItsOwnTimeout) {
