@@ -1,10 +1,10 @@
-#include "About.h"
+#include "app/About.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-#include "Appearance.h"
-#include "Controls.h"
+#include "app/Appearance.h"
+#include "app/Controls.h"
 
 namespace vexil::app {
 

@@ -1,4 +1,4 @@
-#include "Appearance.h"
+#include "app/Appearance.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "Controls.h"
+#include "app/Controls.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>
@@ -9,8 +9,8 @@
 #include <QTextCursor>
 #include <algorithm>
 
-#include "Appearance.h"
-#include "StoredSettings.h"
+#include "app/Appearance.h"
+#include "settings/StoredSettings.h"
 
 namespace vexil::app {
 

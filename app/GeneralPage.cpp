@@ -1,4 +1,4 @@
-#include "GeneralPage.h"
+#include "app/GeneralPage.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "Appearance.h"
-#include "Controls.h"
-#include "PageCaptions.h"
+#include "app/Appearance.h"
+#include "app/Controls.h"
+#include "instructions/PageCaptions.h"
 
 namespace vexil::app {
 

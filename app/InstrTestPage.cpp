@@ -1,13 +1,13 @@
-#include "InstrTestPage.h"
+#include "app/InstrTestPage.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "Appearance.h"
-#include "Controls.h"
-#include "Pictures.h"
+#include "app/Appearance.h"
+#include "app/Controls.h"
+#include "app/Pictures.h"
 
 namespace vexil::app {
 

@@ -1,15 +1,15 @@
-#include "MainPage.h"
+#include "app/MainPage.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "Appearance.h"
-#include "Controls.h"
-#include "DeviceAddress.h"
-#include "DeviceQuery.h"
-#include "Pictures.h"
-#include "UpDown.h"
+#include "app/Appearance.h"
+#include "app/Controls.h"
+#include "app/Pictures.h"
+#include "app/UpDown.h"
+#include "instructions/DeviceAddress.h"
+#include "instructions/DeviceQuery.h"
 
 namespace vexil::app {
 

@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <string>
 
-#include "StoredSettings.h"
+#include "settings/StoredSettings.h"
 
 class QLabel;
 class QLineEdit;

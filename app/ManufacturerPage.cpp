@@ -1,11 +1,11 @@
-#include "ManufacturerPage.h"
+#include "app/ManufacturerPage.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 
-#include "Appearance.h"
-#include "Controls.h"
+#include "app/Appearance.h"
+#include "app/Controls.h"
 
 namespace vexil::app {
 

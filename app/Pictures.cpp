@@ -1,10 +1,10 @@
-#include "Pictures.h"
+#include "app/Pictures.h"
 
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
-#include "Appearance.h"
+#include "app/Appearance.h"
 
 namespace vexil::app {
 

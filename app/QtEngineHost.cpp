@@ -1,4 +1,4 @@
-#include "QtEngineHost.h"
+#include "app/QtEngineHost.h"
 
 #include <QMetaObject>
 #include <chrono>

@@ -5,7 +5,7 @@
 #include <QObject>
 #include <QTimer>
 
-#include "EngineHost.h"
+#include "messaging/EngineHost.h"
 
 namespace vexil::app {
 

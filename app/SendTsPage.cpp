@@ -1,4 +1,4 @@
-#include "SendTsPage.h"
+#include "app/SendTsPage.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -7,9 +7,10 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "Appearance.h"
-#include "Controls.h"
-#include "PageCaptions.h"
+#include "app/Appearance.h"
+#include "app/Controls.h"
+#include "instructions/PageCaptions.h"
+#include "messaging/WireLayout.h"
 
 namespace vexil::app {
 
@@ -81,7 +82,7 @@ void SendTsPage::buildCommonGroup() {
   }
   auto* label15 = makeLabel(QStringLiteral("Label15"), QStringLiteral("Destination Port:"), group);
   label15->setGeometry(220, 142, 160, 18);
-  editDPort_ = makeEdit(QStringLiteral("EditDPort"), QStringLiteral("56789"), 0, group);
+  editDPort_ = makeEdit(QStringLiteral("EditDPort"), QString::number(wire::kDefaultPort), 0, group);
   editDPort_->setGeometry(220, 164, 90, 22);
 }
 

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <array>
 
-#include "StoredSettings.h"
+#include "settings/StoredSettings.h"
 
 class QCheckBox;
 class QLabel;

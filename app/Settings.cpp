@@ -1,4 +1,4 @@
-#include "Settings.h"
+#include "app/Settings.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -7,11 +7,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "Appearance.h"
-#include "Controls.h"
-#include "IntegerText.h"
-#include "PortEntry.h"
-#include "TransactionEngine.h"
+#include "app/Appearance.h"
+#include "app/Controls.h"
+#include "instructions/PortEntry.h"
+#include "messaging/IntegerText.h"
+#include "messaging/TransactionEngine.h"
 
 namespace vexil::app {
 
@@ -21,7 +21,7 @@ constexpr int kClientWidth = 330;
 constexpr int kClientHeight = 236;
 const QString kPrompt = QStringLiteral("Enter new port number (1..65534)!");
 const QString kInvalidPort = QStringLiteral("Invalid port number!");
-const QString kDefaultPortText = QString::number(kDefaultPort);
+const QString kDefaultPortText = QString::number(vexil::wire::kDefaultPort);
 
 // A dialog button that Enter does not press on its own.
 QPushButton* makeDialogButton(const QString& name, const QString& caption,
@@ -94,7 +94,7 @@ bool TSettingsForm::saveOnExit() const { return checkBoxSSOE_->isChecked(); }
 int TSettingsForm::portOf(const QLabel* label) {
   // The captions only ever hold a number this dialog or its caller wrote.
   return vexil::parseIntegerText(label->text().toLatin1().toStdString())
-      .value_or(vexil::kDefaultPort);
+      .value_or(vexil::wire::kDefaultPort);
 }
 
 int TSettingsForm::hostPort() const { return portOf(labelHP_); }
@@ -112,7 +112,7 @@ void TSettingsForm::changePort(QLabel* label, const QString& promptCaption) {
   const QString entry =
       QInputDialog::getText(this, promptCaption, kPrompt, QLineEdit::Normal, QString(), &ok);
   if (!ok) return;
-  const std::optional<int> port = takePortEntry(entry.toLatin1().toStdString());
+  const std::optional<int> port = vexil::takePortEntry(entry.toLatin1().toStdString());
   if (!port) {
     QMessageBox::information(this, kApplicationTitle, kInvalidPort);
     return;

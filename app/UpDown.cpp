@@ -1,4 +1,4 @@
-#include "UpDown.h"
+#include "app/UpDown.h"
 
 #include <QWheelEvent>
 
@@ -9,7 +9,7 @@
 #include <QStyleOptionButton>
 #include <algorithm>
 
-#include "StoredSettings.h"
+#include "settings/StoredSettings.h"
 
 namespace vexil::app {
 

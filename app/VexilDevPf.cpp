@@ -1,4 +1,4 @@
-#include "VexilDevPf.h"
+#include "app/VexilDevPf.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -11,19 +11,19 @@
 #include <QScreen>
 #include <QTabWidget>
 
-#include "About.h"
-#include "Appearance.h"
-#include "Controls.h"
-#include "DeviceQuery.h"
-#include "GeneralPage.h"
-#include "IniFile.h"
-#include "InstrTestPage.h"
-#include "MainPage.h"
-#include "ManufacturerPage.h"
-#include "Pictures.h"
-#include "SendTsPage.h"
-#include "Settings.h"
-#include "TransactionEngine.h"
+#include "app/About.h"
+#include "app/Appearance.h"
+#include "app/Controls.h"
+#include "app/GeneralPage.h"
+#include "app/InstrTestPage.h"
+#include "app/MainPage.h"
+#include "app/ManufacturerPage.h"
+#include "app/Pictures.h"
+#include "app/SendTsPage.h"
+#include "app/Settings.h"
+#include "instructions/DeviceQuery.h"
+#include "messaging/TransactionEngine.h"
+#include "settings/IniFile.h"
 
 using namespace vexil;
 using namespace vexil::app;

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "QtEngineHost.h"
-#include "StoredSettings.h"
+#include "app/QtEngineHost.h"
+#include "settings/StoredSettings.h"
 
 class QAction;
 class QTabWidget;

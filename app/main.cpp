@@ -2,10 +2,10 @@
 // "VexilDevP.ini" in the working directory.
 #include <QApplication>
 
-#include "About.h"
-#include "Appearance.h"
-#include "Settings.h"
-#include "VexilDevPf.h"
+#include "app/About.h"
+#include "app/Appearance.h"
+#include "app/Settings.h"
+#include "app/VexilDevPf.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

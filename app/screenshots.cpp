@@ -11,29 +11,19 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "About.h"
-#include "Appearance.h"
-#include "Controls.h"
-#include "DeviceEmulator.h"
-#include "MainPage.h"
-#include "Settings.h"
-#include "TransactionEngine.h"
-#include "UdpEndpoint.h"
-#include "VexilDevPf.h"
+#include "app/About.h"
+#include "app/Appearance.h"
+#include "app/Controls.h"
+#include "app/MainPage.h"
+#include "app/Settings.h"
+#include "app/VexilDevPf.h"
+#include "messaging/TransactionEngine.h"
+#include "messaging/UdpEndpoint.h"
+#include "sim/DeviceEmulator.h"
 
 namespace {
 
 constexpr int kAnswerWaitMs = 3000;
-
-/// A UDP port on the loopback address that is free at this moment.
-int freeLoopbackPort() {
-  vexil::UdpEndpoint probe([](const std::uint8_t*, std::size_t, std::size_t,
-                              const std::string&, std::uint16_t) {});
-  if (!probe.activate(0, "127.0.0.1")) return 0;
-  const int port = probe.localPort();
-  probe.deactivate();
-  return port;
-}
 
 bool writeSettings(const QString& path, int devicePort, int hostPort) {
   QFile file(path);
@@ -82,7 +72,7 @@ int main(int argc, char** argv) {
   QTemporaryDir workDir;
   if (!workDir.isValid() || !QDir::setCurrent(workDir.path()) ||
       !writeSettings(QDir(workDir.path()).filePath(QStringLiteral("VexilDevP.ini")),
-                     emulator.port(), freeLoopbackPort())) {
+                     emulator.port(), vexil::freeLoopbackPort())) {
     std::fprintf(stderr, "vexil-screenshots: cannot prepare a working directory\n");
     return 1;
   }

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "DeviceEmulator.h"
-#include "PlainEngineHost.h"
-#include "TransactionEngine.h"
+#include "messaging/PlainEngineHost.h"
+#include "messaging/TransactionEngine.h"
+#include "sim/DeviceEmulator.h"
 
 using namespace vexil;
 using Clock = EngineClock;

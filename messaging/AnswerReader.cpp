@@ -1,4 +1,4 @@
-#include "AnswerReader.h"
+#include "messaging/AnswerReader.h"
 
 namespace vexil {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "Frames.h"
+#include "messaging/Frames.h"
 
 namespace vexil {
 

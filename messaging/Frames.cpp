@@ -1,4 +1,4 @@
-#include "Frames.h"
+#include "messaging/Frames.h"
 
 #include <algorithm>
 #include <cstring>

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "WireLayout.h"
+#include "messaging/WireLayout.h"
 
 namespace vexil {
 

@@ -1,4 +1,4 @@
-#include "IntegerText.h"
+#include "messaging/IntegerText.h"
 
 namespace vexil {
 namespace {

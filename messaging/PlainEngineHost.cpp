@@ -1,4 +1,4 @@
-#include "PlainEngineHost.h"
+#include "messaging/PlainEngineHost.h"
 
 namespace vexil {
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <optional>
 
-#include "EngineHost.h"
+#include "messaging/EngineHost.h"
 
 namespace vexil {
 

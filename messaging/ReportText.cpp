@@ -1,4 +1,4 @@
-#include "ReportText.h"
+#include "messaging/ReportText.h"
 
 namespace vexil {
 

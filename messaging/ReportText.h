@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "AnswerReader.h"
+#include "messaging/AnswerReader.h"
 
 namespace vexil {
 
@@ -38,6 +38,11 @@ std::string ipText(const AnswerReader& datagram, std::size_t offset);
 /// The major number in decimal, ".", then the tens and units digits of the minor
 /// number: major 1, minor 5 gives "1.05"; minor 123 gives ".23".
 std::string versionText(std::uint8_t major, std::uint8_t minor);
+
+/// The line of a one-bit flag: `whenSet` when the bit is set, `whenClear` otherwise.
+constexpr const char* flagText(bool set, const char* whenSet, const char* whenClear) {
+  return set ? whenSet : whenClear;
+}
 
 /// "Unknown (" + value + ")": the text of every enumeration value without a name.
 std::string unknownText(std::int64_t value);

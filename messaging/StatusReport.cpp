@@ -1,11 +1,10 @@
 // The identity, configuration and network lines of the status record, and the QV-Net
 // ACK decoder that shares the identity texts.
-#include "StatusReport.h"
+#include "messaging/StatusReport.h"
 
-#include "DeviceQuery.h"
-#include "ReportText.h"
-#include "StatusReportLayout.h"
-#include "WireLayout.h"
+#include "messaging/ReportText.h"
+#include "messaging/StatusReportLayout.h"
+#include "messaging/WireLayout.h"
 
 namespace vexil {
 
@@ -36,20 +35,16 @@ std::string modelLine(std::uint8_t model) {
   }
 }
 
-const char* flagLine(bool set, const char* whenSet, const char* whenClear) {
-  return set ? whenSet : whenClear;
-}
-
 void appendConfigurationWord(const AnswerReader& r, std::vector<std::string>& lines) {
   const std::uint16_t word = r.u16(kConfigWord);
   lines.push_back("Configuration Word: h" + hexText(word, 4));
-  lines.emplace_back(flagLine(word & kConfigLockedBit, " Device Locked", " Device Unlocked"));
-  lines.emplace_back(flagLine(word & kConfigReplaceCompatBit,
+  lines.emplace_back(flagText(word & kConfigLockedBit, " Device Locked", " Device Unlocked"));
+  lines.emplace_back(flagText(word & kConfigReplaceCompatBit,
                               " QV-Net Replace compatibility on",
                               " QV-Net Replace compatibility off"));
-  lines.emplace_back(flagLine(word & kConfigOtherCompatBit, " QV-Net Other compatibility on",
+  lines.emplace_back(flagText(word & kConfigOtherCompatBit, " QV-Net Other compatibility on",
                               " QV-Net Other compatibility off"));
-  lines.emplace_back(flagLine(word & kConfigIrqPalvoxBit, " SDI IRQ Type is Palvox",
+  lines.emplace_back(flagText(word & kConfigIrqPalvoxBit, " SDI IRQ Type is Palvox",
                               " SDI IRQ Type is QV-Net"));
 }
 

@@ -1,15 +1,29 @@
-// The status record decoder's building blocks. decodeStatusRecord (DeviceQuery.h) is
-// the entry point; the pieces here are shared with the QV-Net decoder and split the
-// report into its identity/network part and its channel/peripheral part.
+// The decoders of the device's identity and status answers, and their building blocks:
+// the pieces are shared with the QV-Net decoder and split the report into its
+// identity/network part and its channel/peripheral part.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "AnswerReader.h"
+#include "messaging/AnswerReader.h"
+#include "messaging/PageUpdate.h"
 
 namespace vexil {
+
+/// The answer to the QV-Net query. Accepted only when exactly 25 bytes long; anything
+/// else is reported with its length and leaves LabelD alone. `datagram` is the received
+/// datagram (its length is LastLength); `address` is the device address text.
+PageUpdate decodeQvNetAck(const AnswerReader& datagram, const std::string& address,
+                          int devicePort);
+
+/// The answer to the Palvox status query. Accepted only when at least 534 bytes long
+/// with OpAck (0xF0) at offset 22; then every line of the report in order, the channel,
+/// peripheral and (model 7, at least 662 bytes) extension sections included. Nothing is
+/// read at or beyond the datagram's length.
+PageUpdate decodeStatusRecord(const AnswerReader& datagram, const std::string& address,
+                              int devicePort);
 
 /// The lines of a datagram that its decoder does not accept: "Unknown message
 /// received." and `lengthLabel` + length + " bytes".

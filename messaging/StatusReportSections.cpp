@@ -2,10 +2,10 @@
 // TS ports and IGMP, IIC port, NCO frequencies, trap function and the IP remultiplexer
 // extension. Every read goes through the AnswerReader, which never looks beyond the
 // datagram; the extension is only read when the datagram holds it.
-#include "ReportText.h"
-#include "StatusReport.h"
-#include "StatusReportLayout.h"
-#include "WireLayout.h"
+#include "messaging/ReportText.h"
+#include "messaging/StatusReport.h"
+#include "messaging/StatusReportLayout.h"
+#include "messaging/WireLayout.h"
 
 namespace vexil {
 
@@ -25,10 +25,6 @@ constexpr const char* kTrapStateUnknown = "Unknown";  // trap states carry no nu
 constexpr int kPercent = 100;
 constexpr std::size_t kByteBits = 8;
 
-const char* pick(bool set, const char* whenSet, const char* whenClear) {
-  return set ? whenSet : whenClear;
-}
-
 std::string channelNumber(std::size_t index) {
   return decimalText(static_cast<std::int64_t>(index + 1));
 }
@@ -47,13 +43,13 @@ void appendInputChannel(const AnswerReader& r, std::size_t index, Lines& lines) 
   const std::uint8_t mode1 = r.u8(block + kInMode1);
   const std::uint8_t mode0 = r.u8(block + kInMode0);
   lines.push_back(" Mode[2]: h" + hexText(mode2, 2));
-  lines.emplace_back(pick(mode2 & kMode2DvPinBit, "  DV pin Enabled", "  DV pin Disabled"));
+  lines.emplace_back(flagText(mode2 & kMode2DvPinBit, "  DV pin Enabled", "  DV pin Disabled"));
   if (mode2 & kMode2IptvBit) {
     lines.push_back(std::string("  IPTV Format (") +
-                    pick(mode1 & kMode1Packet204Bit, "204", "188") + " byte)");
+                    flagText(mode1 & kMode1Packet204Bit, "204", "188") + " byte)");
     lines.push_back("   Packet Number: " +
                     decimalText((mode1 >> kMode1PacketNumberShift) & kMode1PacketNumberMask));
-    lines.emplace_back(pick(mode1 & kMode1NullRemoverBit, "   Null Packet Remover On",
+    lines.emplace_back(flagText(mode1 & kMode1NullRemoverBit, "   Null Packet Remover On",
                             "   Null Packet Remover Off"));
   } else {
     // In QV-Net format Mode[1] and Mode[0] together are the data size.
@@ -90,22 +86,22 @@ void appendOutputChannel(const AnswerReader& r, std::size_t index, Lines& lines)
   lines.push_back(" Multicast IP: " + ipText(r, block + kOutIpField + kAddressFieldIp));
   lines.push_back(" Receive Port: " + decimalText(r.u16(block + kOutPort)));
   lines.push_back(" Mode: h" + hexText(mode, 2));
-  lines.emplace_back(pick(mode & kOutEnabledBit, "  Channel Enabled", "  Channel Disabled"));
-  lines.emplace_back(pick(mode & kOutMulticastBit, "  Multicast TS", "  Simple TS"));
+  lines.emplace_back(flagText(mode & kOutEnabledBit, "  Channel Enabled", "  Channel Disabled"));
+  lines.emplace_back(flagText(mode & kOutMulticastBit, "  Multicast TS", "  Simple TS"));
   // The packet size is only shown inside the manual-format line.
   if (mode & kOutAutoFormatBit) {
     lines.emplace_back("  Auto Format");
   } else {
     lines.push_back(std::string("  Manual Format (") +
-                    pick(mode & kOutPacket204Bit, "204 byte", "188 byte") + ")");
+                    flagText(mode & kOutPacket204Bit, "204 byte", "188 byte") + ")");
   }
-  lines.emplace_back(pick(mode & kOutDvPinBit, "  DV pin Enabled (countinuous TS clock)",
+  lines.emplace_back(flagText(mode & kOutDvPinBit, "  DV pin Enabled (countinuous TS clock)",
                           "  DV pin Disabled (gated TS clock)"));
-  lines.emplace_back(pick(mode & kOutNullInserterBit, "  Null Packet Inserter On",
+  lines.emplace_back(flagText(mode & kOutNullInserterBit, "  Null Packet Inserter On",
                           "  Null Packet Inserter Off"));
-  lines.emplace_back(pick(mode & kOutErrorRemoverBit, "  TSP Error Remover On",
+  lines.emplace_back(flagText(mode & kOutErrorRemoverBit, "  TSP Error Remover On",
                           "  TSP Error Remover Off"));
-  lines.emplace_back(pick(mode & kOutNullRemoverBit, "  Null Packet Remover On",
+  lines.emplace_back(flagText(mode & kOutNullRemoverBit, "  Null Packet Remover On",
                           "  Null Packet Remover Off"));
 }
 
@@ -132,8 +128,8 @@ void appendTrapFunction(const AnswerReader& r, Lines& lines) {
   lines.emplace_back(kSpaceLine);
   lines.emplace_back("Trap Function");
   lines.push_back(" Mode: h" + hexText(mode, 2));
-  lines.emplace_back(pick(mode & kTrapEnabledBit, "  Enabled", "  Disabled"));
-  lines.emplace_back(pick(mode & kTrapSnmpBit, "  SNMP type", "  UDP type"));
+  lines.emplace_back(flagText(mode & kTrapEnabledBit, "  Enabled", "  Disabled"));
+  lines.emplace_back(flagText(mode & kTrapSnmpBit, "  SNMP type", "  UDP type"));
   const std::string stateName = state < std::size(kTrapStateNames)
                                     ? std::string(kTrapStateNames[state])
                                     : std::string(kTrapStateUnknown);
@@ -164,9 +160,9 @@ void appendExtensionChannel(const AnswerReader& r, std::size_t index, Lines& lin
       1u;
   lines.push_back("Channel " + channelNumber(index));
   lines.push_back(" Input stream: " + decimalText(rate) + " packets/sec");
-  lines.emplace_back(pick(flags & kExtOverflowLedBit, " Overflow LED: On",
+  lines.emplace_back(flagText(flags & kExtOverflowLedBit, " Overflow LED: On",
                           " Overflow LED: Off"));
-  lines.emplace_back(pick(flags & kExtOverflowSinceResetBit, " Overflow after reset: Yes",
+  lines.emplace_back(flagText(flags & kExtOverflowSinceResetBit, " Overflow after reset: Yes",
                           " Overflow after reset: No"));
   lines.push_back(" SDRAM size: " + decimalText(size) + " packets");
   lines.push_back(" SDRAM usage: " + decimalText(usage) + " packets");

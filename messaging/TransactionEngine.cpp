@@ -1,4 +1,4 @@
-#include "TransactionEngine.h"
+#include "messaging/TransactionEngine.h"
 
 #include <cstring>
 

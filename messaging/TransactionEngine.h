@@ -11,16 +11,15 @@
 #include <span>
 #include <string>
 
-#include "AnswerReader.h"
-#include "EngineHost.h"
-#include "Frames.h"
-#include "TransactionState.h"
-#include "UdpEndpoint.h"
-#include "WireLayout.h"
+#include "messaging/AnswerReader.h"
+#include "messaging/EngineHost.h"
+#include "messaging/Frames.h"
+#include "messaging/TransactionState.h"
+#include "messaging/UdpEndpoint.h"
+#include "messaging/WireLayout.h"
 
 namespace vexil {
 
-inline constexpr int kDefaultPort = 56789;
 inline constexpr std::chrono::milliseconds kAnswerTimeout{1000};
 inline constexpr std::chrono::milliseconds kCompletionDelay{5};
 
@@ -101,8 +100,8 @@ class TransactionEngine final : private EngineSink {
   bool completionRequested_ = false;  // its first datagram has set the 5 ms delay
   EngineClock::time_point sendCompletedAt_{};
   std::optional<EngineClock::time_point> answerAcceptedAt_;
-  int hostPort_ = kDefaultPort;
-  int devicePort_ = kDefaultPort;
+  int hostPort_ = wire::kDefaultPort;
+  int devicePort_ = wire::kDefaultPort;
   std::array<Outcome, kTransactionStateCount> outcomes_{};
   std::string lastError_;
 

@@ -1,6 +1,6 @@
-#include "TransactionState.h"
+#include "messaging/TransactionState.h"
 
-#include "WireLayout.h"
+#include "messaging/WireLayout.h"
 
 namespace vexil {
 

@@ -1,4 +1,4 @@
-#include "UdpEndpoint.h"
+#include "messaging/UdpEndpoint.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -168,6 +168,15 @@ void UdpEndpoint::listen() {
     inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
     receiver_(staging_.data(), captured, length, text, ntohs(from.sin_port));
   }
+}
+
+int freeLoopbackPort() {
+  UdpEndpoint probe([](const std::uint8_t*, std::size_t, std::size_t, const std::string&,
+                       std::uint16_t) {});
+  if (!probe.activate(0, "127.0.0.1")) return 0;
+  const int port = probe.localPort();
+  probe.deactivate();
+  return port;
 }
 
 }  // namespace vexil

@@ -68,4 +68,8 @@ class UdpEndpoint {
 /// the text is not such an address; names are never looked up.
 bool resolveIPv4(const std::string& host, std::uint32_t& networkOrderAddress);
 
+/// A UDP port on the loopback address that is free at this moment (0 when none can be
+/// found). For tests, tools and the demo, which must stay on 127.0.0.0/8.
+int freeLoopbackPort();
+
 }  // namespace vexil

@@ -7,6 +7,11 @@
 
 namespace vexil::wire {
 
+// ---- UDP ports -------------------------------------------------------------------
+// The board listens on this port, and the program binds it as its host port unless
+// the settings say otherwise.
+inline constexpr int kDefaultPort = 56789;
+
 // ---- Palvox header ---------------------------------------------------------------
 inline constexpr std::size_t kMagicOffset = 0;
 inline constexpr std::size_t kMagicLength = 6;            // "Palvox"

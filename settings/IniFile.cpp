@@ -1,11 +1,11 @@
-#include "IniFile.h"
+#include "settings/IniFile.h"
 
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <utility>
 
-#include "AtomicFile.h"
+#include "settings/AtomicFile.h"
 
 namespace vexil::settings {
 

@@ -1,4 +1,4 @@
-#include "StoredSettings.h"
+#include "settings/StoredSettings.h"
 
 #include <algorithm>
 #include <functional>

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "IniFile.h"
+#include "messaging/WireLayout.h"
+#include "settings/IniFile.h"
 
 namespace vexil::settings {
 
@@ -33,8 +34,8 @@ inline constexpr std::size_t kNcoCount = 4;
 struct StoredSettings {
   // [Settings]
   bool saveOnExit = true;
-  std::int32_t myPort = 56789;
-  std::int32_t devicePort = 56789;
+  std::int32_t myPort = wire::kDefaultPort;
+  std::int32_t devicePort = wire::kDefaultPort;
 
   // [Main]
   std::int32_t ackProt = 0;
@@ -67,7 +68,7 @@ struct StoredSettings {
   std::int32_t dvPin = 0;
   std::int32_t qvNetSize = 1428;
   std::int32_t tsSource = 0;
-  std::string destinationPort = "56789";
+  std::string destinationPort = std::to_string(wire::kDefaultPort);
   std::int32_t packetNumber = 6;
   std::int32_t packetFormat = 0;
   bool removeNullpacket = false;

@@ -1,4 +1,4 @@
-#include "DeviceEmulator.h"
+#include "sim/DeviceEmulator.h"
 
 namespace vexil::sim {
 namespace {

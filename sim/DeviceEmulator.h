@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "DeviceModel.h"
-#include "UdpEndpoint.h"
+#include "messaging/UdpEndpoint.h"
+#include "sim/DeviceModel.h"
 
 namespace vexil::sim {
 

@@ -1,11 +1,11 @@
-#include "DeviceModel.h"
+#include "sim/DeviceModel.h"
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string_view>
 
-#include "StatusRecord.h"
+#include "sim/StatusRecord.h"
 
 namespace vexil::sim {
 namespace {

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "DeviceState.h"
+#include "sim/DeviceState.h"
 
 namespace vexil::sim {
 

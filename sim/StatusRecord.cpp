@@ -1,4 +1,4 @@
-#include "StatusRecord.h"
+#include "sim/StatusRecord.h"
 
 #include <algorithm>
 #include <cstring>

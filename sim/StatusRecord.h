@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "DeviceState.h"
+#include "sim/DeviceState.h"
 
 namespace vexil::sim {
 

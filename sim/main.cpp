@@ -7,12 +7,13 @@
 #include <optional>
 #include <string>
 
-#include "DeviceEmulator.h"
-#include "IntegerText.h"
+#include "messaging/IntegerText.h"
+#include "messaging/WireLayout.h"
+#include "sim/DeviceEmulator.h"
 
 namespace {
 
-constexpr int kDefaultPort = 56789;
+constexpr int kDefaultPort = vexil::wire::kDefaultPort;
 
 void printHelp() {
   std::cout <<

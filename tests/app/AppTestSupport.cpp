@@ -1,4 +1,4 @@
-#include "AppTestSupport.h"
+#include "tests/app/AppTestSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,7 +9,7 @@
 #include <QMessageBox>
 #include <QMetaObject>
 
-#include "UdpEndpoint.h"
+#include "messaging/UdpEndpoint.h"
 
 namespace vexil::app::test {
 
@@ -143,15 +143,6 @@ void acknowledgeMessage(QWidget* modal, QString* text) {
   } else {
     QMetaObject::invokeMethod(box, "accept", Qt::QueuedConnection);
   }
-}
-
-int freeLoopbackPort() {
-  vexil::UdpEndpoint probe([](const std::uint8_t*, std::size_t, std::size_t,
-                              const std::string&, std::uint16_t) {});
-  if (!probe.activate(0, "127.0.0.1")) return 0;
-  const int port = probe.localPort();
-  probe.deactivate();
-  return port;
 }
 
 }  // namespace vexil::app::test

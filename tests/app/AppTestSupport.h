@@ -15,6 +15,8 @@
 #include <functional>
 #include <memory>
 
+#include "messaging/UdpEndpoint.h"
+
 class TMainForm;
 
 namespace vexil::app::test {
@@ -97,7 +99,6 @@ T* child(const QObject* root, const QString& name) {
   return root->findChild<T*>(name);
 }
 
-/// The UDP port of a socket bound to the loopback address, free at this moment.
-int freeLoopbackPort();
+using vexil::freeLoopbackPort;
 
 }  // namespace vexil::app::test

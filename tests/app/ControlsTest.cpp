@@ -8,9 +8,9 @@
 #include <QWheelEvent>
 #include <QtTest>
 
-#include "Appearance.h"
-#include "Controls.h"
-#include "UpDown.h"
+#include "app/Appearance.h"
+#include "app/Controls.h"
+#include "app/UpDown.h"
 
 using namespace vexil::app;
 

@@ -13,11 +13,11 @@
 #include <QTabWidget>
 #include <QtTest>
 
-#include "AppTestSupport.h"
-#include "Appearance.h"
-#include "Controls.h"
-#include "UpDown.h"
-#include "VexilDevPf.h"
+#include "app/Appearance.h"
+#include "app/Controls.h"
+#include "app/UpDown.h"
+#include "app/VexilDevPf.h"
+#include "tests/app/AppTestSupport.h"
 
 using namespace vexil::app;
 using namespace vexil::app::test;

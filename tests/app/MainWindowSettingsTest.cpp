@@ -11,11 +11,11 @@
 #include <QtTest>
 #include <memory>
 
-#include "AppTestSupport.h"
-#include "Controls.h"
-#include "TransactionEngine.h"
-#include "UpDown.h"
-#include "VexilDevPf.h"
+#include "app/Controls.h"
+#include "app/UpDown.h"
+#include "app/VexilDevPf.h"
+#include "messaging/TransactionEngine.h"
+#include "tests/app/AppTestSupport.h"
 
 using namespace vexil::app;
 using namespace vexil::app::test;

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "QtEngineHost.h"
+#include "app/QtEngineHost.h"
 
 using namespace vexil;
 using namespace vexil::app;

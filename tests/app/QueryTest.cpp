@@ -5,14 +5,14 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "AppTestSupport.h"
-#include "Controls.h"
-#include "DeviceEmulator.h"
-#include "DeviceQuery.h"
-#include "TransactionEngine.h"
-#include "UdpEndpoint.h"
-#include "UpDown.h"
-#include "VexilDevPf.h"
+#include "app/Controls.h"
+#include "app/UpDown.h"
+#include "app/VexilDevPf.h"
+#include "instructions/DeviceQuery.h"
+#include "messaging/TransactionEngine.h"
+#include "messaging/UdpEndpoint.h"
+#include "sim/DeviceEmulator.h"
+#include "tests/app/AppTestSupport.h"
 
 using namespace vexil::app;
 using namespace vexil::app::test;

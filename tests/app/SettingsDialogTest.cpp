@@ -8,12 +8,12 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "About.h"
-#include "AppTestSupport.h"
-#include "DeviceEmulator.h"
-#include "Settings.h"
-#include "TransactionEngine.h"
-#include "VexilDevPf.h"
+#include "app/About.h"
+#include "app/Settings.h"
+#include "app/VexilDevPf.h"
+#include "messaging/TransactionEngine.h"
+#include "sim/DeviceEmulator.h"
+#include "tests/app/AppTestSupport.h"
 
 using namespace vexil::app;
 using namespace vexil::app::test;

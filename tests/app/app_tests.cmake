@@ -1,15 +1,7 @@
-# The application window: its widget-free rules (GoogleTest) and its windows (QtTest,
-# offscreen, each test in a private working directory).
-vexil_add_gtest(app_device_address_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/DeviceAddressTest.cpp
-  LIBS vexil_app)
-vexil_add_gtest(app_port_entry_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/PortEntryTest.cpp
-  LIBS vexil_app)
+# The application window (QtTest, offscreen, each test in a private working directory).
 
 add_library(vexil_app_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/AppTestSupport.cpp)
 set_target_properties(vexil_app_test_support PROPERTIES AUTOMOC ON)
-target_include_directories(vexil_app_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(vexil_app_test_support PUBLIC vexil_app)
 
 vexil_add_qttest(app_controls_test

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "AnswerReader.h"
-#include "Frames.h"
+#include "messaging/AnswerReader.h"
+#include "messaging/Frames.h"
 
 using namespace vexil;
 

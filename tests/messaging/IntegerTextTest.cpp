@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "IntegerText.h"
+#include "messaging/IntegerText.h"
 
 using vexil::parseIntegerText;
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <random>
 
-#include "DeviceQuery.h"
+#include "instructions/DeviceQuery.h"
 
 using namespace vexil;
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "ReportText.h"
+#include "messaging/ReportText.h"
 
 using namespace vexil;
 

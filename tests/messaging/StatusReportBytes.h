@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "AnswerReader.h"
+#include "messaging/AnswerReader.h"
 
 namespace vexil::testing {
 

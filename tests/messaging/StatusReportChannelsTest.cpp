@@ -1,8 +1,8 @@
 // The channel, port, peripheral, trap and extension sections of the status report.
 #include <gtest/gtest.h>
 
-#include "DeviceQuery.h"
-#include "StatusReportBytes.h"
+#include "instructions/DeviceQuery.h"
+#include "tests/messaging/StatusReportBytes.h"
 
 using namespace vexil;
 using vexil::testing::hasLine;

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "DeviceEmulator.h"
-#include "DeviceQuery.h"
-#include "PlainEngineHost.h"
+#include "instructions/DeviceQuery.h"
+#include "messaging/PlainEngineHost.h"
+#include "sim/DeviceEmulator.h"
 
 using namespace vexil;
 using namespace std::chrono_literals;

@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "DeviceQuery.h"
-#include "StatusReportBytes.h"
+#include "instructions/DeviceQuery.h"
+#include "tests/messaging/StatusReportBytes.h"
 
 using namespace vexil;
 using vexil::testing::hasLine;

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "DeviceEmulator.h"
-#include "PlainEngineHost.h"
-#include "TransactionEngine.h"
+#include "messaging/PlainEngineHost.h"
+#include "messaging/TransactionEngine.h"
+#include "sim/DeviceEmulator.h"
 
 using namespace vexil;
 using namespace std::chrono_literals;

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <thread>
 
-#include "IniFile.h"
-#include "settings/SettingsTestSupport.h"
+#include "settings/IniFile.h"
+#include "tests/settings/SettingsTestSupport.h"
 
 namespace vexil::settings::test {
 namespace {

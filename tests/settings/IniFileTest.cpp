@@ -1,13 +1,13 @@
 // The INI layer: reading by name, the integer rule, keeping foreign lines, and
 // refusing writes without touching the file.
-#include "IniFile.h"
+#include "settings/IniFile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 
-#include "settings/SettingsTestSupport.h"
+#include "tests/settings/SettingsTestSupport.h"
 
 namespace vexil::settings::test {
 namespace {

@@ -1,13 +1,13 @@
 // Loading and saving every stored value: defaults, key names, the save order, the
 // save-on-exit rule, the dialog's writes and the controls' clamping.
-#include "StoredSettings.h"
+#include "settings/StoredSettings.h"
 
 #include <signal.h>
 #include <sys/resource.h>
 
 #include <climits>
 
-#include "settings/SettingsTestSupport.h"
+#include "tests/settings/SettingsTestSupport.h"
 
 namespace vexil::settings::test {
 namespace {

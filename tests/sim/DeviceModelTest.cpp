@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "DeviceModel.h"
+#include "sim/DeviceModel.h"
 
 using vexil::sim::DeviceModel;
 using Bytes = std::vector<std::uint8_t>;

@@ -6,9 +6,9 @@
 #include <atomic>
 #include <memory>
 
-#include "DeviceModel.h"
-#include "Frames.h"
-#include "StatusRecord.h"
+#include "messaging/Frames.h"
+#include "sim/DeviceModel.h"
+#include "sim/StatusRecord.h"
 
 using namespace vexil::sim;
 using namespace std::chrono_literals;

@@ -1,8 +1,8 @@
-#include "PortEntry.h"
+#include "instructions/PortEntry.h"
 
-#include "IntegerText.h"
+#include "messaging/IntegerText.h"
 
-namespace vexil::app {
+namespace vexil {
 
 std::optional<int> takePortEntry(std::string_view entry) {
   const std::optional<std::int32_t> value = parseIntegerText(entry);
@@ -10,4 +10,4 @@ std::optional<int> takePortEntry(std::string_view entry) {
   return *value;
 }
 
-}  // namespace vexil::app
+}  // namespace vexil

@@ -4,10 +4,10 @@
 
 #include <chrono>
 
-#include "DeviceEmulator.h"
-#include "DeviceQuery.h"
-#include "PlainEngineHost.h"
-#include "StatusReportBytes.h"
+#include "instructions/DeviceQuery.h"
+#include "messaging/PlainEngineHost.h"
+#include "sim/DeviceEmulator.h"
+#include "tests/messaging/StatusReportBytes.h"
 
 using namespace vexil;
 using namespace std::chrono_literals;

@@ -1,10 +1,10 @@
-#include "DeviceAddress.h"
+#include "instructions/DeviceAddress.h"
 
 #include <algorithm>
 
-#include "IntegerText.h"
+#include "messaging/IntegerText.h"
 
-namespace vexil::app {
+namespace vexil {
 
 namespace {
 constexpr std::size_t kShortestEntry = 7;      // six characters or fewer are refused
@@ -33,4 +33,4 @@ std::optional<AddressChange> takeAddressEntry(std::string_view entry) {
   return AddressChange{std::string(entry.substr(0, lastDotPosition)), value};
 }
 
-}  // namespace vexil::app
+}  // namespace vexil

@@ -1,6 +1,6 @@
-#include "DeviceQuery.h"
+#include "instructions/DeviceQuery.h"
 
-#include "ReportText.h"
+#include "messaging/ReportText.h"
 
 namespace vexil {
 

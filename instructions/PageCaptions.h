@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace vexil::app {
+namespace vexil {
 
 /// Range of the reset-time scroll bar, in milliseconds.
 inline constexpr int kResetTimeMin = 1;
@@ -18,4 +18,4 @@ std::string resetTimeCaption(int position);
 /// "QV-Net Data Size is " + position + " bytes" (no full stop).
 std::string qvNetSizeCaption(int position);
 
-}  // namespace vexil::app
+}  // namespace vexil

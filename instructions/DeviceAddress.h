@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace vexil::app {
+namespace vexil {
 
 inline constexpr int kLastOctetMin = 0;
 inline constexpr int kLastOctetMax = 255;
@@ -28,4 +28,4 @@ std::string deviceAddressText(std::string_view base, int lastOctet);
 /// entry is refused; refusal is silent.
 std::optional<AddressChange> takeAddressEntry(std::string_view entry);
 
-}  // namespace vexil::app
+}  // namespace vexil

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-namespace vexil::app {
+namespace vexil {
 
 inline constexpr int kPortEntryMin = 1;
 inline constexpr int kPortEntryMax = 65534;
@@ -13,4 +13,4 @@ inline constexpr int kPortEntryMax = 65534;
 /// rule and accepted only in 1..65534. Empty when it does not convert or lies outside.
 std::optional<int> takePortEntry(std::string_view entry);
 
-}  // namespace vexil::app
+}  // namespace vexil

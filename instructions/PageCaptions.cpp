@@ -1,6 +1,6 @@
-#include "PageCaptions.h"
+#include "instructions/PageCaptions.h"
 
-namespace vexil::app {
+namespace vexil {
 
 std::string resetTimeCaption(int position) {
   return "Reset Time: " + std::to_string(position) + " ms";
@@ -10,4 +10,4 @@ std::string qvNetSizeCaption(int position) {
   return "QV-Net Data Size is " + std::to_string(position) + " bytes";
 }
 
-}  // namespace vexil::app
+}  // namespace vexil

@@ -1,9 +1,9 @@
 // The port entries of the settings dialog's "Change" prompts.
 #include <gtest/gtest.h>
 
-#include "PortEntry.h"
+#include "instructions/PortEntry.h"
 
-namespace vexil::app {
+namespace vexil {
 namespace {
 
 TEST(PortEntry, AcceptsOneTo65534InAnyIntegerForm) {
@@ -23,4 +23,4 @@ TEST(PortEntry, RefusesOutsideTheRangeAndNonNumbers) {
 }
 
 }  // namespace
-}  // namespace vexil::app
+}  // namespace vexil

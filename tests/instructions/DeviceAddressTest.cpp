@@ -2,9 +2,9 @@
 // octet they give.
 #include <gtest/gtest.h>
 
-#include "DeviceAddress.h"
+#include "instructions/DeviceAddress.h"
 
-namespace vexil::app {
+namespace vexil {
 namespace {
 
 struct Accepted {
@@ -77,4 +77,4 @@ TEST(DeviceAddressText, BaseAndDecimalOctet) {
 }
 
 }  // namespace
-}  // namespace vexil::app
+}  // namespace vexil
