@@ -55,7 +55,7 @@ std::vector<double> answerToOutcome(sim::DeviceEmulator& device, int count) {
   std::vector<double> samples;
   bool done = false;
   Clock::time_point outcomeAt;
-  engine.setOutcome(TransactionState::QueryStatusAnswered, [&] {
+  engine.setOutcome(TransactionState::QueryStatusAnswered, [&](const Answer&) {
     outcomeAt = Clock::now();
     done = true;
   });
@@ -86,7 +86,7 @@ std::vector<double> sendToTimeout(sim::DeviceEmulator& device, int count) {
   std::vector<double> samples;
   bool done = false;
   Clock::time_point outcomeAt;
-  engine.setOutcome(TransactionState::QueryStatusSent, [&] {
+  engine.setOutcome(TransactionState::QueryStatusSent, [&](const Answer&) {
     outcomeAt = Clock::now();
     done = true;
   });
@@ -108,7 +108,7 @@ double engineRate(sim::DeviceEmulator& device, int count) {
   engine.SetHostPort(0);
   engine.SetDevicePort(device.port());
   int completed = 0;
-  engine.setOutcome(TransactionState::QueryStatusAnswered, [&] {
+  engine.setOutcome(TransactionState::QueryStatusAnswered, [&](const Answer&) {
     if (++completed < count)
       engine.BeginTransaction(TransactionState::QueryStatusSent, StatusQuery(), kLoopback);
   });

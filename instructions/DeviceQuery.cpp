@@ -40,11 +40,11 @@ PageUpdate queryNoAnswer() {
 
 DeviceQuery::DeviceQuery(TransactionEngine& engine, Address address, Show show)
     : engine_(engine), address_(std::move(address)), show_(std::move(show)) {
-  const auto noAnswer = [this] { show_(queryNoAnswer()); };
+  const auto noAnswer = [this](const Answer&) { show_(queryNoAnswer()); };
   engine_.setOutcome(TransactionState::QueryQvNetSent, noAnswer);
   engine_.setOutcome(TransactionState::QueryStatusSent, noAnswer);
-  engine_.setOutcome(TransactionState::QueryQvNetAnswered, [this] { showAnswer(true); });
-  engine_.setOutcome(TransactionState::QueryStatusAnswered, [this] { showAnswer(false); });
+  engine_.setOutcome(TransactionState::QueryQvNetAnswered, [this](const Answer& a) { showAnswer(a, true); });
+  engine_.setOutcome(TransactionState::QueryStatusAnswered, [this](const Answer& a) { showAnswer(a, false); });
 }
 
 DeviceQuery::~DeviceQuery() {
@@ -65,10 +65,10 @@ void DeviceQuery::ButtonQueryClick(int radioIndex) {
   show_(querySent(engine_.hostPort(), engine_.devicePort(), address));
 }
 
-void DeviceQuery::showAnswer(bool qvNet) {
+void DeviceQuery::showAnswer(const Answer& answer, bool qvNet) {
   // The decoders see only the datagram's LastLength bytes, never what an earlier,
   // longer datagram left further on in the receive buffer.
-  const AnswerReader datagram = engine_.answer();
+  const AnswerReader datagram = answer.reader();
   const std::string address = address_();
   const int port = engine_.devicePort();
   show_(qvNet ? decodeQvNetAck(datagram, address, port)

@@ -58,7 +58,7 @@ class DeviceQuery {
   void ButtonQueryClick(int radioIndex);
 
  private:
-  void showAnswer(bool qvNet);
+  void showAnswer(const Answer& answer, bool qvNet);
 
   TransactionEngine& engine_;
   Address address_;

@@ -88,8 +88,9 @@ std::size_t TransactionEngine::lastLength() const {
   return lastLength_;
 }
 
-AnswerReader TransactionEngine::answer() const {
-  return AnswerReader(std::span<const std::uint8_t>(buffer_->data(), lastLength()));
+Answer TransactionEngine::lastAnswer() const {
+  std::lock_guard guard(lock_);
+  return Answer(std::span<const std::uint8_t>(buffer_->data(), lastLength_));
 }
 
 void TransactionEngine::UDPServerUDPRead(const std::uint8_t* data, std::size_t captured,
@@ -124,12 +125,20 @@ void TransactionEngine::TimerTimer() {
   host_.stopTimer();
   waiting_ = false;
   endpoint_->deactivate();
-  const TransactionState current = state();
+  TransactionState current;
+  Answer answer;
+  {
+    // The state and the answer are taken together, so they belong to the same datagram;
+    // the routine's copy stays its own when it begins the next transaction.
+    std::lock_guard guard(lock_);
+    current = state_;
+    answer = Answer(std::span<const std::uint8_t>(buffer_->data(), lastLength_));
+  }
   const Outcome& outcome = outcomes_[static_cast<std::size_t>(current)];
   // A copy, so an outcome that replaces its own routine keeps running safely.
   if (outcome) {
     Outcome copy = outcome;
-    copy();
+    copy(answer);
   }
 }
 

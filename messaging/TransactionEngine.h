@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 
+#include "messaging/Answer.h"
 #include "messaging/AnswerReader.h"
 #include "messaging/EngineHost.h"
 #include "messaging/Frames.h"
@@ -32,7 +33,9 @@ inline constexpr std::chrono::milliseconds kCompletionDelay{5};
 /// been stopped and waited for.
 class TransactionEngine final : private EngineSink {
  public:
-  using Outcome = std::function<void()>;
+  /// An outcome routine: runs on the interface thread with its own copy of the answer
+  /// (empty when nothing was accepted).
+  using Outcome = std::function<void(const Answer&)>;
   using ReceiveBuffer = std::array<std::uint8_t, wire::kReceiveBufferSize>;
 
   explicit TransactionEngine(EngineHost& host);
@@ -62,10 +65,9 @@ class TransactionEngine final : private EngineSink {
   // ---- For the outcome routines, on the interface thread --------------------------
   TransactionState state() const;
   std::size_t lastLength() const;
-  /// The whole 1500-byte buffer; bytes at and beyond lastLength() are left over.
-  const ReceiveBuffer& receiveBuffer() const { return *buffer_; }
-  /// The last accepted datagram: reads never go beyond lastLength().
-  AnswerReader answer() const;
+  /// A copy of the last accepted datagram, taken under the engine lock: safe at any
+  /// moment, also while the listener runs. Outcome routines get theirs as an argument.
+  Answer lastAnswer() const;
   /// Why the last BeginTransaction or SendOnly failed.
   const std::string& lastError() const { return lastError_; }
   /// The port the endpoint is bound to while active (useful when the host port is 0).

@@ -101,7 +101,7 @@ void QueryTest::palvoxQueryShowsTheWholeReport() {
   QVERIFY(lines.contains(QStringLiteral("Model: IP Remultiplexer")));
   // Every line of the decoded record reaches the memo, in order and unchanged.
   const vexil::PageUpdate decoded =
-      vexil::decodeStatusRecord(form.engine()->answer(), "127.0.0.1", device_->port());
+      vexil::decodeStatusRecord(form.engine()->lastAnswer().reader(), "127.0.0.1", device_->port());
   QStringList expected;
   for (const std::string& line : decoded.lines) expected << QString::fromLatin1(line);
   QCOMPARE(lines, expected);

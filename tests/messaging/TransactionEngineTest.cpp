@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -82,7 +83,7 @@ class EngineTest : public ::testing::Test {
     engine.SetHostPort(0);  // a free port at each activation
     for (std::size_t i = 0; i < kTransactionStateCount; ++i) {
       const auto state = static_cast<TransactionState>(i);
-      engine.setOutcome(state, [this, state] {
+      engine.setOutcome(state, [this, state](const Answer&) {
         dispatches.push_back({state, EngineClock::now(), engine.lastLength()});
       });
     }
@@ -119,7 +120,7 @@ TEST_F(EngineTest, StatusAnswerIsDispatchedAboutFiveMsAfterIt) {
   ASSERT_TRUE(waitForDispatches(1));
   EXPECT_EQ(dispatches[0].state, S::QueryStatusAnswered);
   EXPECT_GE(dispatches[0].lastLength, wire::kStatusMinLength);
-  EXPECT_EQ(engine.receiveBuffer()[wire::kAnswerOpcodeOffset], wire::OpAck);
+  EXPECT_EQ(engine.lastAnswer().reader().u8(wire::kAnswerOpcodeOffset), wire::OpAck);
   EXPECT_GE(msSinceSend(dispatches[0]), 5.0);
   EXPECT_LT(msSinceSend(dispatches[0]), 500.0);
   EXPECT_FALSE(engine.endpointActive());
@@ -193,7 +194,7 @@ TEST_F(EngineTest, OversizeDatagramsChangeNothing) {
     EXPECT_EQ(dispatches[0].state, S::QueryStatusSent) << size;
     EXPECT_EQ(dispatches[0].lastLength, 0u) << size;
     EXPECT_GE(msSinceSend(dispatches[0]), 1000.0) << size;
-    EXPECT_EQ(engine.receiveBuffer()[0], 0) << "buffer untouched";
+    EXPECT_EQ(engine.lastAnswer().length(), 0u) << "buffer untouched";
   }
 }
 
@@ -312,7 +313,7 @@ TEST_F(EngineTest, BusyInterfaceThreadStillLeavesFiveMsAfterTakingTheRequestUp) 
 
 TEST_F(EngineTest, TransactionBegunInsideAnOutcomeGetsItsOwnTimeout) {
   EngineClock::time_point secondSent;
-  engine.setOutcome(S::QueryStatusAnswered, [&] {
+  engine.setOutcome(S::QueryStatusAnswered, [&](const Answer&) {
     dispatches.push_back({S::QueryStatusAnswered, EngineClock::now(), engine.lastLength()});
     sim::Faults silent;
     silent.silent = true;
@@ -412,6 +413,42 @@ TEST_F(EngineTest, DeviceReceivesTheFrameFromTheHostPort) {
   EXPECT_EQ(device.lastRequest(), StatusQuery());
 }
 
+TEST_F(EngineTest, OutcomeKeepsItsAnswerWhileItsOwnTransactionReceives) {
+  // The routine begins the next transaction, whose answers the listener writes into the
+  // receive buffer while the routine still reads its own answer.
+  std::size_t seenLength = 0;
+  std::uint8_t seenOpcode = 0;
+  std::vector<std::uint8_t> before;
+  bool unchanged = false;
+  engine.setOutcome(S::QueryStatusAnswered, [&](const Answer& answer) {
+    dispatches.push_back({S::QueryStatusAnswered, EngineClock::now(), answer.length()});
+    before.assign(answer.bytes().begin(), answer.bytes().end());
+    sim::Faults f;
+    f.duplicates = 5;
+    device.setFaults(f);
+    ASSERT_TRUE(engine.BeginTransaction(S::ManufacturerConfigSent, manufacturerConfigFrame(),
+                                        kLoopback));
+    // Wait, on this thread, until the configuration's answers have landed.
+    const auto until = EngineClock::now() + 2s;
+    while (engine.lastLength() != wire::kShortAnswerLength && EngineClock::now() < until) {
+      std::this_thread::sleep_for(1ms);
+    }
+    std::this_thread::sleep_for(10ms);  // further duplicates arrive meanwhile
+    seenLength = answer.length();
+    seenOpcode = answer.reader().u8(wire::kAnswerOpcodeOffset);
+    unchanged = std::equal(before.begin(), before.end(), answer.bytes().begin(),
+                           answer.bytes().end());
+  });
+  ASSERT_TRUE(begin(S::QueryStatusSent, StatusQuery()));
+  ASSERT_TRUE(waitForDispatches(2));
+  EXPECT_EQ(engine.lastLength(), wire::kShortAnswerLength) << "the new answer has arrived";
+  EXPECT_GE(seenLength, wire::kStatusMinLength);
+  EXPECT_EQ(seenOpcode, wire::OpAck);
+  EXPECT_TRUE(unchanged);
+  EXPECT_EQ(dispatches[1].state, S::ManufacturerConfigAnswered);
+  EXPECT_EQ(dispatches[1].lastLength, wire::kShortAnswerLength);
+}
+
 TEST(EngineLifecycle, StartsIdleWithAZeroBuffer) {
   PlainEngineHost host;
   TransactionEngine engine(host);
@@ -419,7 +456,7 @@ TEST(EngineLifecycle, StartsIdleWithAZeroBuffer) {
   EXPECT_EQ(engine.lastLength(), 0u);
   EXPECT_EQ(engine.hostPort(), 56789);
   EXPECT_EQ(engine.devicePort(), 56789);
-  for (std::uint8_t b : engine.receiveBuffer()) ASSERT_EQ(b, 0);
+  EXPECT_EQ(engine.lastAnswer().length(), 0u);
 }
 
 TEST(EngineLifecycle, DestroyedWhileWaitingWithAnswersInFlight) {
