@@ -58,6 +58,23 @@ QFont courierNew(int pointSize) {
   return font;
 }
 
+QColor pageColour(vexil::PageColour role) {
+  switch (role) {
+    case vexil::PageColour::ButtonFace: return buttonFace();
+    case vexil::PageColour::Failure: return QColor(kFailureRgb);
+    case vexil::PageColour::Success: return QColor(kSuccessRgb);
+    case vexil::PageColour::EditBase: return editBackground();
+    case vexil::PageColour::Typed: return QColor(kTypedEditRgb);
+  }
+  return buttonFace();
+}
+
+std::string latin1(const QString& text) { return text.toLatin1().toStdString(); }
+
+QString fromLatin1(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 QColor buttonFace() { return QApplication::palette().color(QPalette::Button); }
 
 QColor editBackground() { return QApplication::palette().color(QPalette::Base); }

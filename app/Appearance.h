@@ -5,6 +5,9 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <string>
+
+#include "instructions/PageColour.h"
 
 namespace vexil::app {
 
@@ -51,6 +54,16 @@ QColor buttonFace();
 
 /// The desktop's edit-box background colour ("the window background colour").
 QColor editBackground();
+
+/// The colour of a page colour role: the desktop's colours for button face and edit
+/// background, the fixed RGB values for the others.
+QColor pageColour(vexil::PageColour role);
+
+/// The 8-bit text the pages send and store: one byte per character, '?' for a character
+/// outside Latin-1.
+std::string latin1(const QString& text);
+/// A text of 8-bit characters shown in a widget.
+QString fromLatin1(const std::string& text);
 
 /// The application's title and the main window's caption.
 inline const QString kApplicationTitle = QStringLiteral("Vexil Development Platform");

@@ -8,6 +8,7 @@
 
 #include "app/Appearance.h"
 #include "app/Controls.h"
+#include "instructions/GeneralInstructions.h"
 #include "instructions/PageCaptions.h"
 
 namespace vexil::app {
@@ -59,8 +60,9 @@ void GeneralPage::buildResetGroup() {
   labelReset_ = makeLabel(QStringLiteral("LabelReset"),
                           QString::fromLatin1(resetTimeCaption(kDesignResetTime)), group);
   labelReset_->setGeometry(10, 132, 210, 18);
-  makeButton(QStringLiteral("ButtonReset"), QStringLiteral("Send Instruction"),
-             QRect(10, 156, 130, 28), group);
+  auto* reset = makeButton(QStringLiteral("ButtonReset"), QStringLiteral("Send Instruction"),
+                           QRect(10, 156, 130, 28), group);
+  connect(reset, &QPushButton::clicked, this, &GeneralPage::ButtonResetClick);
 }
 
 void GeneralPage::buildEntryGroups() {
@@ -68,23 +70,27 @@ void GeneralPage::buildEntryGroups() {
                            QRect(246, 28, 230, 60), this);
   editSerial_ = makeEdit(QStringLiteral("EditSerial"), QStringLiteral("56765"), 0, serial);
   editSerial_->setGeometry(10, 24, 100, 22);
-  makeButton(QStringLiteral("ButtonSerial"), QStringLiteral("Send instruction"),
-             QRect(118, 21, 102, 28), serial);
+  auto* serialButton = makeButton(QStringLiteral("ButtonSerial"),
+                                  QStringLiteral("Send instruction"), QRect(118, 21, 102, 28), serial);
+  connect(serialButton, &QPushButton::clicked, this, &GeneralPage::ButtonSerialClick);
 
   auto* type = makeGroup(QStringLiteral("GroupBoxType"), QStringLiteral(" Set Type "),
                          QRect(246, 96, 230, 60), this);
   editType_ = makeEdit(QStringLiteral("EditType"), QStringLiteral("7058"), 0, type);
   editType_->setGeometry(10, 24, 100, 22);
-  makeButton(QStringLiteral("ButtonType"), QStringLiteral("Send instruction"),
-             QRect(118, 21, 102, 28), type);
+  auto* typeButton = makeButton(QStringLiteral("ButtonType"), QStringLiteral("Send instruction"),
+                                QRect(118, 21, 102, 28), type);
+  connect(typeButton, &QPushButton::clicked, this, &GeneralPage::ButtonTypeClick);
 
   auto* userText = makeGroup(QStringLiteral("GroupBoxUserText"), QStringLiteral(" Set User Text "),
                              QRect(246, 164, 230, 60), this);
   editUT_ = makeEdit(QStringLiteral("EditUT"), QStringLiteral("My UserText"),
                      kUserTextTypingLimit, userText);
   editUT_->setGeometry(10, 24, 100, 22);
-  makeButton(QStringLiteral("ButtonUT"), QStringLiteral("Send instruction"),
-             QRect(118, 21, 102, 28), userText);
+  auto* userTextButton = makeButton(QStringLiteral("ButtonUT"),
+                                    QStringLiteral("Send instruction"), QRect(118, 21, 102, 28),
+                                    userText);
+  connect(userTextButton, &QPushButton::clicked, this, &GeneralPage::ButtonUTClick);
 }
 
 void GeneralPage::buildAddressGroup() {
@@ -93,7 +99,7 @@ void GeneralPage::buildAddressGroup() {
                           QRect(8, 232, 468, 196), this);
   const struct {
     const char* editPrefix;
-    AddressRow* edits;
+    AddressEdits* edits;
     const char* texts[settings::kAddressPartCount];
     const char* button;
     const char* caption;
@@ -111,8 +117,10 @@ void GeneralPage::buildAddressGroup() {
       edit->setGeometry(10 + static_cast<int>(i) * 50, y, 42, 22);
       (*rows[r].edits).at(i) = edit;
     }
-    makeButton(QString::fromLatin1(rows[r].button), QString::fromLatin1(rows[r].caption),
-               QRect(216, y - 3, 130, 28), group);
+    auto* button = makeButton(QString::fromLatin1(rows[r].button),
+                              QString::fromLatin1(rows[r].caption), QRect(216, y - 3, 130, 28),
+                              group);
+    connect(button, &QPushButton::clicked, this, [this, r] { sendAddressRow(r); });
   }
 }
 
@@ -124,8 +132,11 @@ void GeneralPage::buildNcoGroup() {
     editNCO_.at(i) = makeEdit(QStringLiteral("EditNCO%1").arg(i + 1),
                               QStringLiteral("1000000"), 0, group);
     editNCO_.at(i)->setGeometry(10, y, 100, 22);
-    makeButton(QStringLiteral("ButtonNCO%1").arg(i + 1), QStringLiteral("Set NCO %1").arg(i + 1),
-               QRect(118, y - 3, 100, 28), group);
+    const int channel = static_cast<int>(i) + 1;
+    auto* button = makeButton(QStringLiteral("ButtonNCO%1").arg(channel),
+                              QStringLiteral("Set NCO %1").arg(channel), QRect(118, y - 3, 100, 28),
+                              group);
+    connect(button, &QPushButton::clicked, this, [this, channel] { ButtonNCOClick(channel); });
   }
   auto* note = makeLabel(QStringLiteral("Label11"),
                          QStringLiteral("Values are in Hz. Min = 120 Hz, Max = 62500000 Hz."),
@@ -144,6 +155,62 @@ void GeneralPage::buildStatusPanel() {
 
 void GeneralPage::ScrollBarResetScroll(int position) {
   labelReset_->setText(QString::fromLatin1(resetTimeCaption(position)));
+}
+
+void GeneralPage::showStatus(const PanelUpdate& update) {
+  if (update.text) labelGS_->setText(fromLatin1(*update.text));
+  panelGS_->setFaceColour(pageColour(update.colour));
+}
+
+// Each button converts its entries, writes back what it is about to send, and hands the
+// frame to the page's transactions.
+
+void GeneralPage::ButtonSerialClick() {
+  if (!logic_) return;
+  const GeneralRequest request = buildSetSerial(latin1(editSerial_->text()));
+  editSerial_->setText(fromLatin1(request.rewritten.at(0)));
+  logic_->send(request);
+}
+
+void GeneralPage::ButtonTypeClick() {
+  if (!logic_) return;
+  const GeneralRequest request = buildSetType(latin1(editType_->text()));
+  editType_->setText(fromLatin1(request.rewritten.at(0)));
+  logic_->send(request);
+}
+
+void GeneralPage::ButtonResetClick() {
+  if (!logic_) return;
+  logic_->send(buildReset(radioGroupReset_->itemIndex(), scrollBarReset_->value()));
+}
+
+void GeneralPage::ButtonUTClick() {
+  if (!logic_) return;
+  logic_->send(buildSetUserText(latin1(editUT_->text())));
+}
+
+void GeneralPage::ButtonSIPClick() { sendAddressRow(0); }
+void GeneralPage::ButtonNMClick() { sendAddressRow(1); }
+void GeneralPage::ButtonGIPClick() { sendAddressRow(2); }
+
+void GeneralPage::sendAddressRow(int row) {
+  if (!logic_) return;
+  static constexpr vexil::AddressRow kRows[] = {vexil::AddressRow::Ip, vexil::AddressRow::NetMask,
+                                                vexil::AddressRow::Gateway};
+  const AddressEdits& edits = row == 0 ? editSIP_ : row == 1 ? editNM_ : editGIP_;
+  AddressTexts texts;
+  for (std::size_t i = 0; i < texts.size(); ++i) texts[i] = latin1(edits.at(i)->text());
+  const GeneralRequest request = buildSetAddress(kRows[row], texts);
+  for (std::size_t i = 0; i < edits.size(); ++i) edits.at(i)->setText(fromLatin1(request.rewritten.at(i)));
+  logic_->send(request);
+}
+
+void GeneralPage::ButtonNCOClick(int channel) {
+  if (!logic_) return;
+  QLineEdit* edit = editNCO_.at(static_cast<std::size_t>(channel - 1));
+  const GeneralRequest request = buildSetNco(channel, latin1(edit->text()));
+  edit->setText(fromLatin1(request.rewritten.at(0)));
+  logic_->send(request);
 }
 
 void GeneralPage::loadSettings(const settings::StoredSettings& values) {

@@ -12,6 +12,11 @@ class QLineEdit;
 class QPushButton;
 class QScrollBar;
 
+namespace vexil {
+class GeneralInstructions;
+struct PanelUpdate;
+}  // namespace vexil
+
 namespace vexil::app {
 
 class Panel;
@@ -22,7 +27,7 @@ class RadioGroup;
 class GeneralPage : public QWidget {
   Q_OBJECT
  public:
-  using AddressRow = std::array<QLineEdit*, settings::kAddressPartCount>;
+  using AddressEdits = std::array<QLineEdit*, settings::kAddressPartCount>;
 
   explicit GeneralPage(QWidget* parent = nullptr);
 
@@ -37,14 +42,28 @@ class GeneralPage : public QWidget {
   RadioGroup* resetTypeGroup() const { return radioGroupReset_; }
   QScrollBar* resetTimeBar() const { return scrollBarReset_; }
   QLineEdit* userTextEdit() const { return editUT_; }
-  const AddressRow& ipEdits() const { return editSIP_; }
-  const AddressRow& netMaskEdits() const { return editNM_; }
-  const AddressRow& gatewayEdits() const { return editGIP_; }
+  const AddressEdits& ipEdits() const { return editSIP_; }
+  const AddressEdits& netMaskEdits() const { return editNM_; }
+  const AddressEdits& gatewayEdits() const { return editGIP_; }
   QLineEdit* ncoEdit(int channel) const { return editNCO_.at(channel); }
   Panel* statusPanel() const { return panelGS_; }
   QLabel* statusLabel() const { return labelGS_; }
 
+  /// The page's transactions; the buttons do nothing until it is attached.
+  void attach(GeneralInstructions* logic) { logic_ = logic; }
+  /// One step of the status panel: LabelGS (when the text changes) and PanelGS's face.
+  void showStatus(const PanelUpdate& update);
+
  public slots:
+  void ButtonSerialClick();
+  void ButtonTypeClick();
+  void ButtonResetClick();
+  void ButtonUTClick();
+  void ButtonSIPClick();
+  void ButtonNMClick();
+  void ButtonGIPClick();
+  /// "Set NCO n" for `channel` 1..4.
+  void ButtonNCOClick(int channel);
   /// Any movement of the reset-time scroll bar: the label shows `position`.
   void ScrollBarResetScroll(int position);
 
@@ -54,16 +73,18 @@ class GeneralPage : public QWidget {
   void buildAddressGroup();
   void buildNcoGroup();
   void buildStatusPanel();
+  void sendAddressRow(int row);
 
+  GeneralInstructions* logic_ = nullptr;
   RadioGroup* radioGroupReset_ = nullptr;
   QScrollBar* scrollBarReset_ = nullptr;
   QLabel* labelReset_ = nullptr;
   QLineEdit* editSerial_ = nullptr;
   QLineEdit* editType_ = nullptr;
   QLineEdit* editUT_ = nullptr;
-  AddressRow editSIP_{};
-  AddressRow editNM_{};
-  AddressRow editGIP_{};
+  AddressEdits editSIP_{};
+  AddressEdits editNM_{};
+  AddressEdits editGIP_{};
   std::array<QLineEdit*, settings::kNcoCount> editNCO_{};
   Panel* panelGS_ = nullptr;
   QLabel* labelGS_ = nullptr;

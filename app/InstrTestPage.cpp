@@ -1,6 +1,7 @@
 #include "app/InstrTestPage.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,6 +9,7 @@
 #include "app/Appearance.h"
 #include "app/Controls.h"
 #include "app/Pictures.h"
+#include "instructions/InstructionTest.h"
 
 namespace vexil::app {
 
@@ -98,6 +100,8 @@ void InstrTestPage::buildRows() {
     r.length->setEnabled(false);
     r.data = makeEdit(rowName("EditData", row), QString::fromLatin1(design.data), 0, this);
     r.data->setGeometry(250, y, 330, kRowHeight);
+    r.opcode->installEventFilter(this);
+    r.data->installEventFilter(this);
     // toggled also fires when the program ticks the box, so loading keeps rows in step.
     connect(r.check, &QCheckBox::toggled, this, [this, row] { CheckBoxIClick(row); });
     r.check->setChecked(design.ticked);
@@ -126,6 +130,8 @@ void InstrTestPage::buildLowerPart() {
   buttonISend_ = new QPushButton(QStringLiteral("Send"), this);
   buttonISend_->setObjectName(QStringLiteral("ButtonISend"));
   buttonISend_->setGeometry(520, 228, 110, 30);
+  connect(buttonICompute_, &QPushButton::clicked, this, &InstrTestPage::ButtonIComputeClick);
+  connect(buttonISend_, &QPushButton::clicked, this, &InstrTestPage::ButtonISendClick);
 
   memoIns_ = new Memo(QStringLiteral("MemoIns"), QStringLiteral("Instruction Set Tester"), this);
   memoIns_->setFont(courierNew(kMemoInsPointSize));
@@ -164,6 +170,62 @@ void InstrTestPage::saveSettings(settings::StoredSettings& values) const {
     stored.instruction = r.data->text().toLatin1().toStdString();
   }
   values.instructionTestUserText = edit1_->text().toLatin1().toStdString();
+}
+
+TestEntries InstrTestPage::entries() const {
+  TestEntries e;
+  for (std::size_t row = 0; row < kTestRowCount; ++row) {
+    const Row& r = rows_.at(row);
+    e.rows[row] = {r.check->isChecked(), latin1(r.opcode->text()), latin1(r.data->text())};
+  }
+  e.userText = latin1(edit1_->text());
+  return e;
+}
+
+void InstrTestPage::applyBuild(const TestMessage& message) {
+  edit1_->setText(fromLatin1(message.userText));
+  for (std::size_t row = 0; row < kTestRowCount; ++row) {
+    if (!message.rows[row]) continue;
+    const Row& r = rows_.at(row);
+    r.opcode->setText(fromLatin1(message.rows[row]->opcode));
+    r.data->setText(fromLatin1(message.rows[row]->data));
+    r.length->setText(fromLatin1(message.rows[row]->length));
+  }
+}
+
+void InstrTestPage::showMemo(const PageUpdate& update) {
+  if (update.clearMemo) memoIns_->clearLines();
+  for (const std::string& line : update.lines) memoIns_->appendLine(fromLatin1(line));
+}
+
+void InstrTestPage::ButtonIComputeClick() {
+  if (logic_) applyBuild(logic_->ButtonIComputeClick(entries()));
+}
+
+void InstrTestPage::ButtonISendClick() {
+  if (logic_) applyBuild(logic_->ButtonISendClick(entries()));
+}
+
+bool InstrTestPage::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+  for (const Row& r : rows_) {
+    const bool opcode = watched == r.opcode;
+    if (!opcode && watched != r.data) continue;
+    QLineEdit* edit = opcode ? r.opcode : r.data;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    TestKey kind = TestKey::Other;
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      kind = TestKey::Enter;
+    } else if (key->key() == Qt::Key_Backspace || !key->text().isEmpty()) {
+      kind = TestKey::Character;
+    }
+    const std::string text = latin1(edit->text());
+    const KeyEffect effect = opcode ? opcodeKey(kind, text) : dataKey(kind, text);
+    if (effect.text) edit->setText(fromLatin1(*effect.text));
+    if (effect.colour) setEditColour(edit, pageColour(*effect.colour));
+    break;
+  }
+  return false;  // the key always goes on to the box
 }
 
 }  // namespace vexil::app

@@ -11,6 +11,13 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
+namespace vexil {
+class InstructionTest;
+struct PageUpdate;
+struct TestEntries;
+struct TestMessage;
+}  // namespace vexil
+
 namespace vexil::app {
 
 class Memo;
@@ -41,9 +48,27 @@ class InstrTestPage : public QWidget {
   QPushButton* viewButton() const { return buttonICompute_; }
   QPushButton* sendButton() const { return buttonISend_; }
 
+  /// The page's transactions; the buttons do nothing until it is attached.
+  void attach(InstructionTest* logic) { logic_ = logic; }
+  /// The rows and the user text as plain 8-bit values.
+  TestEntries entries() const;
+  /// Writes a build back: Edit1, and the opcode, data and length boxes of ticked rows.
+  void applyBuild(const TestMessage& message);
+  /// One step of MemoIns.
+  void showMemo(const PageUpdate& update);
+
  public slots:
   /// Row `row`'s check box changed: its opcode and data boxes follow the tick.
   void CheckBoxIClick(int row);
+  /// "View message": builds the message and shows its bytes.
+  void ButtonIComputeClick();
+  /// "Send": builds, shows and sends the message.
+  void ButtonISendClick();
+
+ protected:
+  /// Keys typed into the opcode and data boxes: Enter cleans the text, any other typed
+  /// character marks the box; the key itself always goes on to the box.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct Row {
@@ -61,6 +86,7 @@ class InstrTestPage : public QWidget {
   QPushButton* buttonICompute_ = nullptr;
   QPushButton* buttonISend_ = nullptr;
   Memo* memoIns_ = nullptr;
+  InstructionTest* logic_ = nullptr;
 };
 
 }  // namespace vexil::app

@@ -10,6 +10,7 @@
 #include "app/Appearance.h"
 #include "app/Controls.h"
 #include "instructions/PageCaptions.h"
+#include "instructions/TsRouting.h"
 #include "messaging/WireLayout.h"
 
 namespace vexil::app {
@@ -42,6 +43,8 @@ SendTsPage::SendTsPage(QWidget* parent) : QWidget(parent) {
   auto* dontSendButton = new QPushButton(QStringLiteral("Don't Send TS"), this);
   dontSendButton->setObjectName(QStringLiteral("ButtonDontSendTS"));
   dontSendButton->setGeometry(146, 248, 130, 30);
+  connect(sendButton, &QPushButton::clicked, this, &SendTsPage::ButtonSendTSClick);
+  connect(dontSendButton, &QPushButton::clicked, this, &SendTsPage::ButtonDontSendTSClick);
 
   panelTS_ = new Panel(QStringLiteral("PanelTS"), Panel::Bevel::Lowered, this);
   panelTS_->setGeometry(8, 444, 704, 34);
@@ -161,6 +164,44 @@ void SendTsPage::saveSettings(settings::StoredSettings& values) const {
   values.packetFormat = radioGroupPF_->itemIndex();
   values.removeNullpacket = checkBoxRN_->isChecked();
   values.removeTsp = checkBoxRT_->isChecked();
+}
+
+SendTsEntries SendTsPage::entries() const {
+  SendTsEntries e;
+  e.tsFormat = radioGroupTSFormat_->itemIndex();
+  e.instructionType = radioGroupITType_->itemIndex();
+  e.dataValidPin = radioGroupDVPin_->itemIndex();
+  e.tsSource = radioGroupTSSource_->itemIndex();
+  for (std::size_t i = 0; i < e.destinationIp.size(); ++i) {
+    e.destinationIp[i] = latin1(editDIP_.at(i)->text());
+  }
+  e.destinationPort = latin1(editDPort_->text());
+  e.qvNetSize = scrollBarQVNetSize_->value();
+  e.packetNumber = radioGroupPN_->itemIndex();
+  e.removeNullPackets = checkBoxRN_->isChecked();
+  e.removeTspErrors = checkBoxRT_->isChecked();
+  e.packetFormat = radioGroupPF_->itemIndex();
+  return e;
+}
+
+void SendTsPage::showStatus(const PanelUpdate& update) {
+  if (update.text) panelTS_->setCaption(fromLatin1(*update.text));
+  panelTS_->setFaceColour(pageColour(update.colour));
+}
+
+void SendTsPage::ButtonSendTSClick() {
+  if (!logic_) return;
+  const SendTsRequest request = buildSendTs(entries());
+  editDPort_->setText(fromLatin1(request.destinationPort));
+  for (std::size_t i = 0; i < editDIP_.size(); ++i) {
+    editDIP_.at(i)->setText(fromLatin1(request.destinationIp[i]));
+  }
+  logic_->send(request.frame);
+}
+
+void SendTsPage::ButtonDontSendTSClick() {
+  if (!logic_) return;
+  logic_->send(buildDontSendTs(radioGroupTSSource_->itemIndex()));
 }
 
 }  // namespace vexil::app

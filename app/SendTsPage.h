@@ -13,6 +13,12 @@ class QLineEdit;
 class QPushButton;
 class QScrollBar;
 
+namespace vexil {
+class TsRouting;
+struct PanelUpdate;
+struct SendTsEntries;
+}  // namespace vexil
+
 namespace vexil::app {
 
 class Panel;
@@ -46,9 +52,20 @@ class SendTsPage : public QWidget {
   QCheckBox* removeTspErrorBox() const { return checkBoxRT_; }
   Panel* statusPanel() const { return panelTS_; }
 
+  /// The page's transactions; the buttons do nothing until it is attached.
+  void attach(TsRouting* logic) { logic_ = logic; }
+  /// The controls as plain values.
+  SendTsEntries entries() const;
+  /// One step of PanelTS: its caption (when it changes) and its face.
+  void showStatus(const PanelUpdate& update);
+
  public slots:
   /// Any movement of the data-size scroll bar: `Label14` shows `position`.
   void ScrollBarQVNetSizeScroll(int position);
+  /// "Send TS": converts and writes back the destination, then sends.
+  void ButtonSendTSClick();
+  /// "Don't Send TS": sends for the selected source; no box is read or rewritten.
+  void ButtonDontSendTSClick();
 
  private:
   void buildCommonGroup();
@@ -68,6 +85,7 @@ class SendTsPage : public QWidget {
   QCheckBox* checkBoxRT_ = nullptr;
   RadioGroup* radioGroupPF_ = nullptr;
   Panel* panelTS_ = nullptr;
+  TsRouting* logic_ = nullptr;
 };
 
 }  // namespace vexil::app

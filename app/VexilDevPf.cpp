@@ -22,6 +22,9 @@
 #include "app/SendTsPage.h"
 #include "app/Settings.h"
 #include "instructions/DeviceQuery.h"
+#include "instructions/GeneralInstructions.h"
+#include "instructions/InstructionTest.h"
+#include "instructions/TsRouting.h"
 #include "messaging/TransactionEngine.h"
 #include "settings/IniFile.h"
 
@@ -57,7 +60,7 @@ TMainForm::TMainForm(QWidget* parent)
 
 TMainForm::~TMainForm() {
   // Dropped in the order of shut-down should the window be destroyed without closing.
-  query_.reset();
+  releasePageLogic();
   engine_.reset();
   settingsFile_.reset();
 }
@@ -114,9 +117,32 @@ void TMainForm::FormCreate() {
   setWindowTitle(kMainCaption);
   pageControl_->setCurrentIndex(MainPageIndex);
   loadStoredSettings();
+  attachPageLogic();
+}
+
+void TMainForm::attachPageLogic() {
+  const auto address = [this] { return deviceAddress(); };
   query_ = std::make_unique<DeviceQuery>(
-      *engine_, [this] { return deviceAddress(); },
-      [this](const PageUpdate& update) { mainPage_->showQueryUpdate(update); });
+      *engine_, address, [this](const PageUpdate& update) { mainPage_->showQueryUpdate(update); });
+  instructionTest_ = std::make_unique<InstructionTest>(
+      *engine_, address, [this](const PageUpdate& update) { instrTestPage_->showMemo(update); });
+  generalInstructions_ = std::make_unique<GeneralInstructions>(
+      *engine_, address, [this](const PanelUpdate& update) { generalPage_->showStatus(update); });
+  tsRouting_ = std::make_unique<TsRouting>(
+      *engine_, address, [this](const PanelUpdate& update) { sendTsPage_->showStatus(update); });
+  instrTestPage_->attach(instructionTest_.get());
+  generalPage_->attach(generalInstructions_.get());
+  sendTsPage_->attach(tsRouting_.get());
+}
+
+void TMainForm::releasePageLogic() {
+  instrTestPage_->attach(nullptr);
+  generalPage_->attach(nullptr);
+  sendTsPage_->attach(nullptr);
+  tsRouting_.reset();
+  generalInstructions_.reset();
+  instructionTest_.reset();
+  query_.reset();
 }
 
 void TMainForm::loadStoredSettings() {
@@ -204,7 +230,7 @@ void TMainForm::FormClose() {
   }
   // The engine stops its timer, then the endpoint and its listener, then releases the
   // receive buffer; the settings file goes last.
-  query_.reset();
+  releasePageLogic();
   engine_.reset();
   settingsFile_.reset();
 }

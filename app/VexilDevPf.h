@@ -17,7 +17,10 @@ class TSettingsForm;
 
 namespace vexil {
 class DeviceQuery;
+class GeneralInstructions;
+class InstructionTest;
 class TransactionEngine;
+class TsRouting;
 }  // namespace vexil
 
 namespace vexil::app {
@@ -84,6 +87,8 @@ class TMainForm : public QMainWindow {
   void buildPages();
   void FormCreate();
   void loadStoredSettings();
+  void attachPageLogic();
+  void releasePageLogic();
   void FormClose();
   void showWriteError(const std::exception& error);
   TSettingsForm* settingsForm();
@@ -94,7 +99,11 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<vexil::settings::IniFile> settingsFile_;
   vexil::settings::StoredSettings stored_;  // as read at start; the base of the save
   bool saveOnExit_ = true;
+  // The pages' operations on the engine, released before it.
   std::unique_ptr<vexil::DeviceQuery> query_;
+  std::unique_ptr<vexil::InstructionTest> instructionTest_;
+  std::unique_ptr<vexil::GeneralInstructions> generalInstructions_;
+  std::unique_ptr<vexil::TsRouting> tsRouting_;
   bool closed_ = false;
 
   QPointer<TSettingsForm> settingsForm_;
