@@ -22,3 +22,6 @@ vexil_add_qttest(app_query_test
 vexil_add_qttest(app_main_window_layout_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/MainWindowLayoutTest.cpp
   LIBS vexil_app_test_support)
+vexil_add_qttest(app_instruction_pages_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/InstructionPagesTest.cpp
+  LIBS vexil_app_test_support vexil_sim)

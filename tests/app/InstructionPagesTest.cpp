@@ -1,0 +1,247 @@
+// The Instruction Test, General and Send TS pages in the window, pressed by objectName
+// against the emulated board on 127.0.0.1: frames on the wire, boxes written back,
+// memo lines and panel colours, and the board's report after the press.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QtTest>
+
+#include "app/Appearance.h"
+#include "app/Controls.h"
+#include "app/VexilDevPf.h"
+#include "messaging/TransactionEngine.h"
+#include "messaging/UdpEndpoint.h"
+#include "sim/DeviceEmulator.h"
+#include "tests/app/AppTestSupport.h"
+
+using namespace vexil::app;
+using namespace vexil::app::test;
+
+namespace {
+
+constexpr int kAnswerWaitMs = 3000;
+
+QByteArray settingsFor(int devicePort, int hostPort = 0, const QByteArray& more = {}) {
+  return QStringLiteral("[Settings]\nMyPort=%1\nDevicePort=%2\n[Main]\nACKProt=1\n"
+                        "IPBase=127.0.0.\nIPExt=1\n")
+             .arg(hostPort)
+             .arg(devicePort)
+             .toLatin1() +
+         more;
+}
+
+void click(const TMainForm& form, const char* name) {
+  auto* button = child<QPushButton>(&form, QString::fromLatin1(name));
+  QVERIFY2(button, name);
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+QLineEdit* edit(const TMainForm& form, const char* name) {
+  return child<QLineEdit>(&form, QString::fromLatin1(name));
+}
+
+Panel* panel(const TMainForm& form, const char* name) {
+  return child<Panel>(&form, QString::fromLatin1(name));
+}
+
+QStringList memo(const TMainForm& form, const char* name) {
+  return child<Memo>(&form, QString::fromLatin1(name))->lines();
+}
+
+QByteArray bytes(const std::vector<std::uint8_t>& v) {
+  return QByteArray(reinterpret_cast<const char*>(v.data()), static_cast<qsizetype>(v.size()));
+}
+
+}  // namespace
+
+class InstructionPagesTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void init();
+  void cleanup();
+  void instructionTestSendShowsTheAnswerBody();
+  void instructionTestViewSendsNothing();
+  void instructionTestKeysCleanAndColour();
+  void setSerialIsAcknowledgedAndReportedByQuery();
+  void wrongLengthAnswerGivesNoAckAtOnce();
+  void systemResetKeepsItsTextAndHasNoOutcome();
+  void failedSendPaintsThePanelRed();
+  void sendTsIsAcknowledged();
+
+ private:
+  std::unique_ptr<WorkingDirectory> dir_;
+  std::unique_ptr<vexil::sim::DeviceEmulator> device_;
+};
+
+void InstructionPagesTest::init() {
+  dir_ = std::make_unique<WorkingDirectory>();
+  QVERIFY(dir_->isValid());
+  device_ = std::make_unique<vexil::sim::DeviceEmulator>();
+  QVERIFY2(device_->start("127.0.0.1", 0), device_->error().c_str());
+  dir_->writeIni(settingsFor(device_->port()));
+}
+
+void InstructionPagesTest::cleanup() {
+  device_.reset();
+  dir_.reset();
+}
+
+void InstructionPagesTest::instructionTestSendShowsTheAnswerBody() {
+  TMainForm form;
+  // Row 2 asks for the short answer: opcode 3 with the datum 0.
+  child<QCheckBox>(&form, QStringLiteral("CheckBoxI2"))->setChecked(true);
+  QVERIFY(edit(form, "EditOC2")->isEnabled());
+  edit(form, "EditOC2")->setText(QStringLiteral("3"));
+  edit(form, "EditData2")->setText(QStringLiteral("x0"));
+  edit(form, "Edit1")->setText(QStringLiteral("Quenthaven Bt. and more"));
+  click(form, "ButtonISend");
+  const QStringList sent = memo(form, "MemoIns");
+  QCOMPARE(sent.first(), QStringLiteral("Step 1. - Processing Message"));
+  QCOMPARE(sent.at(1), QStringLiteral(" Header: $50 $61 $6C $76 $6F $78 $51 $75 $65 $6E $74 "));
+  // Row 1 holds the settings' start values: opcode $00, data $00.
+  QCOMPARE(sent.at(3), QStringLiteral(" IT1:    $00 $00 $01 $00 "));
+  QCOMPARE(sent.at(4), QStringLiteral(" IT2:    $03 $00 $01 $00 "));
+  QCOMPARE(sent.mid(5), (QStringList{QStringLiteral(" "), QStringLiteral("Step 2. - Sending Message"),
+                                     QStringLiteral(" Message sent sucessfuly."),
+                                     QStringLiteral(" Destination IP: 127.0.0.1"),
+                                     QStringLiteral(" Destination port: %1").arg(device_->port()),
+                                     QStringLiteral(" "),
+                                     QStringLiteral("Step 3. - Waiting for answer")}));
+  // Written back: the cut user text, the cleaned data and the row lengths.
+  QCOMPARE(edit(form, "Edit1")->text(), QStringLiteral("Quenthaven Bt. "));
+  QCOMPARE(edit(form, "EditData2")->text(), QStringLiteral("0"));
+  QCOMPARE(edit(form, "EditL1")->text(), QStringLiteral("1"));
+  QCOMPARE(edit(form, "EditL2")->text(), QStringLiteral("1"));
+  QTRY_VERIFY_WITH_TIMEOUT(memo(form, "MemoIns").last().startsWith(QStringLiteral(" Palvox body:")),
+                           kAnswerWaitMs);
+  const QStringList lines = memo(form, "MemoIns");
+  QCOMPARE(lines.at(lines.size() - 2), QStringLiteral(" Answer received (41 bytes)."));
+  QCOMPARE(lines.last().count(QStringLiteral(" $")), 19);
+  QVERIFY(lines.last().startsWith(QStringLiteral(" Palvox body: $F0 $00 $10")));
+  const QByteArray request = bytes(device_->lastRequest());
+  QCOMPARE(request.size(), 22 + 4 + 4);
+  QCOMPARE(request.mid(6, 15), QByteArray("Quenthaven Bt. "));
+}
+
+void InstructionPagesTest::instructionTestViewSendsNothing() {
+  TMainForm form;
+  child<QCheckBox>(&form, QStringLiteral("CheckBoxI1"))->setChecked(false);
+  QVERIFY(!edit(form, "EditOC1")->isEnabled());
+  click(form, "ButtonICompute");
+  QCOMPARE(memo(form, "MemoIns"),
+           (QStringList{QStringLiteral("Step 1. - Message bytes:"),
+                        QStringLiteral("Header: $50 $61 $6C $76 $6F $78 $51 $75 $65 $6E $74 "),
+                        QStringLiteral("        $68 $61 $76 $65 $6E $20 $42 $74 $2E $20 $01 ")}));
+  QTest::qWait(50);
+  QCOMPARE(device_->requestCount(), std::size_t{0});
+}
+
+void InstructionPagesTest::instructionTestKeysCleanAndColour() {
+  TMainForm form;
+  form.show();
+  QLineEdit* opcode = edit(form, "EditOC1");
+  opcode->setFocus();
+  opcode->setText(QStringLiteral("f"));
+  QTest::keyClick(opcode, Qt::Key_F);
+  QCOMPARE(editColour(opcode), QColor(kTypedEditRgb));
+  QTest::keyClick(opcode, Qt::Key_Left);  // types nothing: the colour stays
+  QCOMPARE(editColour(opcode), QColor(kTypedEditRgb));
+  QTest::keyClick(opcode, Qt::Key_Return);
+  QCOMPARE(opcode->text(), QStringLiteral("FF"));
+  QCOMPARE(editColour(opcode), editBackground());
+  QTest::keyClick(opcode, Qt::Key_Backspace);
+  QCOMPARE(editColour(opcode), QColor(kTypedEditRgb));
+
+  QLineEdit* data = edit(form, "EditData1");
+  data->setText(QStringLiteral("1, -2,x"));
+  QTest::keyClick(data, Qt::Key_Enter);
+  QCOMPARE(data->text(), QStringLiteral("1,2,"));
+  QCOMPARE(editColour(data), editBackground());
+}
+
+void InstructionPagesTest::setSerialIsAcknowledgedAndReportedByQuery() {
+  TMainForm form;
+  edit(form, "EditSerial")->setText(QStringLiteral("$DDBD"));
+  click(form, "ButtonSerial");
+  QCOMPARE(edit(form, "EditSerial")->text(), QStringLiteral("56765"));
+  QCOMPARE(child<QLabel>(&form, QStringLiteral("LabelGS"))->text(),
+           QStringLiteral("Message sent, waiting for reply..."));
+  QCOMPARE(panel(form, "PanelGS")->faceColour(), buttonFace());
+  QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&form, QStringLiteral("LabelGS"))->text(),
+                            QStringLiteral("ACK Received!"), kAnswerWaitMs);
+  QCOMPARE(panel(form, "PanelGS")->faceColour(), QColor(kSuccessRgb));
+  const QByteArray request = bytes(device_->lastRequest());
+  QCOMPARE(request.toHex(), QByteArray("50616c766f78205365742053657269616c20202020"
+                                       "01100004 0000ddbd03000100").replace(' ', ""));
+
+  click(form, "ButtonQuery");
+  QTRY_VERIFY_WITH_TIMEOUT(memo(form, "MemoInfo").contains(QStringLiteral("Device Serial: 56765")),
+                           kAnswerWaitMs);
+}
+
+void InstructionPagesTest::wrongLengthAnswerGivesNoAckAtOnce() {
+  vexil::sim::Faults f;
+  f.answerLength = 26;
+  device_->setFaults(f);
+  TMainForm form;
+  QElapsedTimer clock;
+  clock.start();
+  click(form, "ButtonType");
+  QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&form, QStringLiteral("LabelGS"))->text(),
+                            QStringLiteral("No ACK Received!"), kAnswerWaitMs);
+  QVERIFY2(clock.elapsed() < 900, "well before the one-second time-out");
+  QCOMPARE(panel(form, "PanelGS")->faceColour(), QColor(kFailureRgb));
+}
+
+void InstructionPagesTest::systemResetKeepsItsTextAndHasNoOutcome() {
+  TMainForm form;
+  child<RadioGroup>(&form, QStringLiteral("RadioGroupReset"))->setItemIndex(1);
+  child<QScrollBar>(&form, QStringLiteral("ScrollBarReset"))->setValue(200);
+  click(form, "ButtonReset");
+  QVERIFY(device_->waitForRequests(1, std::chrono::milliseconds(kAnswerWaitMs)));
+  QCOMPARE(bytes(device_->lastRequest()).mid(22, 5), QByteArray("\x01\x00\x02\x01\xC8", 5));
+  QTest::qWait(1300);
+  QCOMPARE(child<QLabel>(&form, QStringLiteral("LabelGS"))->text(), QStringLiteral("Reset sent."));
+  QCOMPARE(panel(form, "PanelGS")->faceColour(), buttonFace());
+  QVERIFY(!form.engine()->endpointActive());
+}
+
+void InstructionPagesTest::failedSendPaintsThePanelRed() {
+  const int held = vexil::freeLoopbackPort();
+  vexil::UdpEndpoint holder([](const std::uint8_t*, std::size_t, std::size_t, const std::string&,
+                               std::uint16_t) {});
+  QVERIFY(holder.activate(held, "0.0.0.0"));
+  dir_->writeIni(settingsFor(device_->port(), held));
+  TMainForm form;
+  click(form, "ButtonNCO3");
+  QCOMPARE(child<QLabel>(&form, QStringLiteral("LabelGS"))->text(),
+           QStringLiteral("Communication Error! Check your network connection!"));
+  QCOMPARE(panel(form, "PanelGS")->faceColour(), QColor(kFailureRgb));
+  click(form, "ButtonDontSendTS");
+  QCOMPARE(panel(form, "PanelTS")->caption(),
+           QStringLiteral("Communication Error! Check your network connection!"));
+  QCOMPARE(panel(form, "PanelTS")->faceColour(), QColor(kFailureRgb));
+  QTest::qWait(1200);  // no outcome follows a failed send
+  QCOMPARE(panel(form, "PanelTS")->faceColour(), QColor(kFailureRgb));
+  QCOMPARE(device_->requestCount(), std::size_t{0});
+}
+
+void InstructionPagesTest::sendTsIsAcknowledged() {
+  TMainForm form;
+  edit(form, "EditDIP1")->setText(QStringLiteral("300"));
+  click(form, "ButtonSendTS");
+  QCOMPARE(edit(form, "EditDIP1")->text(), QStringLiteral("44"));
+  QCOMPARE(panel(form, "PanelTS")->caption(), QStringLiteral("Message sent, waiting for reply..."));
+  QTRY_COMPARE_WITH_TIMEOUT(panel(form, "PanelTS")->caption(), QStringLiteral("ACK Received!"),
+                            kAnswerWaitMs);
+  QCOMPARE(panel(form, "PanelTS")->faceColour(), QColor(kSuccessRgb));
+  const QByteArray request = bytes(device_->lastRequest());
+  QCOMPARE(request.size(), 58);
+  QCOMPARE(request.mid(22, 8), QByteArray("\x30\x00\x1D\x01\x02\xE0\x00\x02", 8));
+  QCOMPARE(request.mid(48, 6), QByteArray("\x2C\x7B\x0D\xC9\xDD\xD5", 6));
+}
+
+QTEST_MAIN(InstructionPagesTest)
+#include "InstructionPagesTest.moc"
