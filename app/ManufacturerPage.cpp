@@ -6,6 +6,7 @@
 
 #include "app/Appearance.h"
 #include "app/Controls.h"
+#include "instructions/ManufacturerSetup.h"
 
 namespace vexil::app {
 
@@ -50,6 +51,20 @@ ManufacturerPage::ManufacturerPage(QWidget* parent) : QWidget(parent) {
   buttonMS_ = new QPushButton(QStringLiteral("Test and Configure"), outer);
   buttonMS_->setObjectName(QStringLiteral("ButtonMS"));
   buttonMS_->setGeometry(170, 320, 160, 34);
+  connect(buttonMS_, &QPushButton::clicked, this, &ManufacturerPage::ButtonMSClick);
+}
+
+void ManufacturerPage::ButtonMSClick() {
+  if (logic_) logic_->ButtonMSClick();
+}
+
+void ManufacturerPage::showUpdate(const SetupUpdate& update) {
+  if (update.status) labelTest_->setText(fromLatin1(*update.status));
+  if (update.targetDevice) labelTest1_->setText(fromLatin1(*update.targetDevice));
+  if (update.userText) labelTest2_->setText(fromLatin1(*update.userText));
+  if (update.communication) panelTest1_->setFaceColour(pageColour(*update.communication));
+  if (update.setup) panelTest2_->setFaceColour(pageColour(*update.setup));
+  if (update.selfTest) panelTest3_->setFaceColour(pageColour(*update.selfTest));
 }
 
 }  // namespace vexil::app

@@ -7,6 +7,11 @@
 class QLabel;
 class QPushButton;
 
+namespace vexil {
+class ManufacturerSetup;
+struct SetupUpdate;
+}  // namespace vexil
+
 namespace vexil::app {
 
 class Panel;
@@ -26,6 +31,15 @@ class ManufacturerPage : public QWidget {
   Panel* selfTestPanel() const { return panelTest3_; }
   QPushButton* startButton() const { return buttonMS_; }
 
+  /// The sequence; the button does nothing until it is attached.
+  void attach(ManufacturerSetup* logic) { logic_ = logic; }
+  /// One step of the sequence: the labels and indicators it names.
+  void showUpdate(const SetupUpdate& update);
+
+ public slots:
+  /// "Test and Configure".
+  void ButtonMSClick();
+
  private:
   QLabel* labelTest1_ = nullptr;
   QLabel* labelTest2_ = nullptr;
@@ -34,6 +48,7 @@ class ManufacturerPage : public QWidget {
   Panel* panelTest2_ = nullptr;
   Panel* panelTest3_ = nullptr;
   QPushButton* buttonMS_ = nullptr;
+  ManufacturerSetup* logic_ = nullptr;
 };
 
 }  // namespace vexil::app

@@ -24,6 +24,7 @@
 #include "instructions/DeviceQuery.h"
 #include "instructions/GeneralInstructions.h"
 #include "instructions/InstructionTest.h"
+#include "instructions/ManufacturerSetup.h"
 #include "instructions/TsRouting.h"
 #include "messaging/TransactionEngine.h"
 #include "settings/IniFile.h"
@@ -130,7 +131,11 @@ void TMainForm::attachPageLogic() {
       *engine_, address, [this](const PanelUpdate& update) { generalPage_->showStatus(update); });
   tsRouting_ = std::make_unique<TsRouting>(
       *engine_, address, [this](const PanelUpdate& update) { sendTsPage_->showStatus(update); });
+  manufacturerSetup_ = std::make_unique<ManufacturerSetup>(
+      *engine_, address,
+      [this](const SetupUpdate& update) { manufacturerPage_->showUpdate(update); });
   instrTestPage_->attach(instructionTest_.get());
+  manufacturerPage_->attach(manufacturerSetup_.get());
   generalPage_->attach(generalInstructions_.get());
   sendTsPage_->attach(tsRouting_.get());
 }
@@ -139,6 +144,8 @@ void TMainForm::releasePageLogic() {
   instrTestPage_->attach(nullptr);
   generalPage_->attach(nullptr);
   sendTsPage_->attach(nullptr);
+  manufacturerPage_->attach(nullptr);
+  manufacturerSetup_.reset();
   tsRouting_.reset();
   generalInstructions_.reset();
   instructionTest_.reset();

@@ -19,6 +19,7 @@ namespace vexil {
 class DeviceQuery;
 class GeneralInstructions;
 class InstructionTest;
+class ManufacturerSetup;
 class TransactionEngine;
 class TsRouting;
 }  // namespace vexil
@@ -104,6 +105,7 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<vexil::InstructionTest> instructionTest_;
   std::unique_ptr<vexil::GeneralInstructions> generalInstructions_;
   std::unique_ptr<vexil::TsRouting> tsRouting_;
+  std::unique_ptr<vexil::ManufacturerSetup> manufacturerSetup_;
   bool closed_ = false;
 
   QPointer<TSettingsForm> settingsForm_;

@@ -137,8 +137,9 @@ bool GeneralInstructions::send(const GeneralRequest& request) {
   if (request.reset) pressed.text = panel::kResetSent;
   show_(pressed);
   const TransactionState sentState = TransactionState::GeneralInstructionSent;
-  const bool sent = request.systemReset ? engine_.SendOnly(sentState, request.frame, address)
-                                        : engine_.BeginTransaction(sentState, request.frame, address);
+  const bool sent = request.systemReset
+                        ? engine_.SendOnly(sentState, request.frame, address)
+                        : engine_.BeginTransaction(sentState, request.frame, address);
   if (!sent) {
     show_({panel::kSendFailed, PageColour::Failure});
   } else if (!request.systemReset) {

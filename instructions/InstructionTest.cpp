@@ -132,8 +132,7 @@ std::vector<std::string> dumpLines(const TestMessage& message, DumpStyle style) 
   const std::span<const std::uint8_t> header(message.header);
   std::vector<std::string> lines{
       dumpLine(send ? " Header: " : "Header: ", header.first(kHeaderLineBytes)),
-      dumpLine(send ? std::string(9, ' ') : std::string(8, ' '),
-               header.subspan(kHeaderLineBytes))};
+      dumpLine(send ? std::string(9, ' ') : std::string(8, ' '), header.subspan(kHeaderLineBytes))};
   for (std::size_t row = 0; row < kTestRowCount; ++row) {
     if (!message.records[row].empty()) {
       lines.push_back(dumpLine(rowPrefix(row, style), message.records[row]));
@@ -143,8 +142,7 @@ std::vector<std::string> dumpLines(const TestMessage& message, DumpStyle style) 
 }
 
 std::vector<std::string> answerLines(std::span<const std::uint8_t> answer) {
-  std::vector<std::string> lines{" Answer received (" + std::to_string(answer.size()) +
-                                 " bytes)."};
+  std::vector<std::string> lines{" Answer received (" + std::to_string(answer.size()) + " bytes)."};
   if (answer.size() > wire::kInstructionTestBodyOffset) {
     std::string body = " Palvox body:";
     for (const std::uint8_t b : answer.subspan(wire::kInstructionTestBodyOffset)) {
@@ -179,7 +177,8 @@ InstructionTest::~InstructionTest() {
 TestMessage InstructionTest::ButtonIComputeClick(const TestEntries& entries) {
   TestMessage message = BuildTestMessage(entries);
   PageUpdate update{true, {kViewTitle}, std::nullopt};
-  for (std::string& line : dumpLines(message, DumpStyle::View)) update.lines.push_back(std::move(line));
+  for (std::string& line : dumpLines(message, DumpStyle::View))
+    update.lines.push_back(std::move(line));
   if (!message.problems.empty()) {
     update.lines.emplace_back(kSpaceLine);
     update.lines.insert(update.lines.end(), message.problems.begin(), message.problems.end());
@@ -191,7 +190,8 @@ TestMessage InstructionTest::ButtonIComputeClick(const TestEntries& entries) {
 TestMessage InstructionTest::ButtonISendClick(const TestEntries& entries) {
   TestMessage message = BuildTestMessage(entries);
   PageUpdate update{true, {kSendTitle}, std::nullopt};
-  for (std::string& line : dumpLines(message, DumpStyle::Send)) update.lines.push_back(std::move(line));
+  for (std::string& line : dumpLines(message, DumpStyle::Send))
+    update.lines.push_back(std::move(line));
   update.lines.emplace_back(kSpaceLine);
   update.lines.emplace_back(kSendingTitle);
   if (!message.problems.empty()) {
@@ -206,8 +206,7 @@ TestMessage InstructionTest::ButtonISendClick(const TestEntries& entries) {
 
   const std::string address = address_();
   PageUpdate result;
-  if (!engine_.BeginTransaction(TransactionState::InstructionTestSent, message.message,
-                                address)) {
+  if (!engine_.BeginTransaction(TransactionState::InstructionTestSent, message.message, address)) {
     result.lines = {kSpaceLine, kSendFailedLine, kNotSentLine};
   } else {
     result.lines = {kSentLine, kDestinationIpLine + address,

@@ -47,9 +47,9 @@ struct TestRowTexts {
 struct TestMessage {
   std::string userText;  // what Edit1 shows: cut to 15 characters when longer
   std::array<std::optional<TestRowTexts>, kTestRowCount> rows;  // set for ticked rows
-  Frame header;                                  // 22 bytes
-  std::array<Frame, kTestRowCount> records;      // empty for rows not ticked
-  Frame message;                                 // header and records in row order
+  Frame header;                                                 // 22 bytes
+  std::array<Frame, kTestRowCount> records;                     // empty for rows not ticked
+  Frame message;                                                // header and records in row order
   /// Why the message cannot go out as one datagram that holds what the page shows: a
   /// row with more data bytes than the 16-bit length can count, or a message longer than
   /// a datagram. Empty when it can be sent.

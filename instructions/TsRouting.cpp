@@ -37,7 +37,8 @@ ModeBytes composeModeBytes(const SendTsEntries& e) {
   if (iptv) m.mode2 |= kMode2Iptv;
   if (e.instructionType == kAlwaysSendTsIndex) m.mode2 |= kMode2AlwaysSend;
   if (iptv) {
-    const auto packets = static_cast<std::uint8_t>(lowByte(e.packetNumber + 1) & kMode1PacketNumberMask);
+    const auto packets =
+        static_cast<std::uint8_t>(lowByte(e.packetNumber + 1) & kMode1PacketNumberMask);
     m.mode1 = static_cast<std::uint8_t>(packets << kMode1PacketNumberShift);
     if (e.removeTspErrors) m.mode1 |= kMode1RemoveTspErrors;
     if (e.removeNullPackets) m.mode1 |= kMode1RemoveNullPackets;

@@ -14,10 +14,10 @@
 namespace vexil {
 
 /// Item indexes of the page's radio groups (-1 when none is selected).
-inline constexpr int kTsFormatIptvIndex = 1;       // RadioGroupTSFormat: 0 QV-Net, 1 IPTV
-inline constexpr int kAlwaysSendTsIndex = 1;       // RadioGroupITType: 0 Send TS, 1 Always
+inline constexpr int kTsFormatIptvIndex = 1;         // RadioGroupTSFormat: 0 QV-Net, 1 IPTV
+inline constexpr int kAlwaysSendTsIndex = 1;         // RadioGroupITType: 0 Send TS, 1 Always
 inline constexpr int kDataValidPinEnabledIndex = 1;  // RadioGroupDVPin: 0 Disabled, 1 Enabled
-inline constexpr int kPacketFormat204Index = 1;    // RadioGroupPF: 0 188 bytes, 1 204 bytes
+inline constexpr int kPacketFormat204Index = 1;      // RadioGroupPF: 0 188 bytes, 1 204 bytes
 
 /// Destination used when any destination box does not convert.
 inline constexpr AddressOctets kDestinationDefault{10, 123, 13, 201};
@@ -31,11 +31,11 @@ struct SendTsEntries {
   int tsSource = 0;                   // RadioGroupTSSource: item n is source n + 1
   AddressTexts destinationIp{"10", "123", "13", "201"};  // EditDIP1..EditDIP4
   std::string destinationPort = "56789";                 // EditDPort
-  int qvNetSize = 1428;               // ScrollBarQVNetSize, 256..1428
-  int packetNumber = 6;               // RadioGroupPN: item n is n + 1 packets
-  bool removeNullPackets = false;     // CheckBoxRN
-  bool removeTspErrors = false;       // CheckBoxRT
-  int packetFormat = 0;               // RadioGroupPF
+  int qvNetSize = 1428;                                  // ScrollBarQVNetSize, 256..1428
+  int packetNumber = 6;                                  // RadioGroupPN: item n is n + 1 packets
+  bool removeNullPackets = false;                        // CheckBoxRN
+  bool removeTspErrors = false;                          // CheckBoxRT
+  int packetFormat = 0;                                  // RadioGroupPF
 };
 
 /// Mode[2], Mode[1] and Mode[0] of the selected input, as the status report shows them.
@@ -53,9 +53,9 @@ ModeBytes composeModeBytes(const SendTsEntries& entries);
 
 /// What "Send TS" sends and writes back.
 struct SendTsRequest {
-  Frame frame;                       // 58 bytes
-  AddressTexts destinationIp;        // new texts of EditDIP1..EditDIP4
-  std::string destinationPort;       // new text of EditDPort
+  Frame frame;                  // 58 bytes
+  AddressTexts destinationIp;   // new texts of EditDIP1..EditDIP4
+  std::string destinationPort;  // new text of EditDPort
 };
 
 /// The Send TS frame. The port and the four address boxes convert as one unit: if any
