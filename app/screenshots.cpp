@@ -1,11 +1,17 @@
-// vexil-screenshots <outdir>: renders every page of the main window after a Query
-// against an emulated board, and the two dialogs, into PNG files. Runs on the offscreen
+// vexil-screenshots <outdir>: renders every page of the main window against an emulated
+// board, each after its own button has been pressed and answered (Query, Send with an
+// ACK request, Set Serial, Send TS, Test and Configure), and the two dialogs, into PNG
+// files. Runs on the offscreen
 // platform unless another is chosen, in a temporary working directory of its own.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -35,6 +41,65 @@ bool writeSettings(const QString& path, int devicePort, int hostPort) {
                  .arg(devicePort)
                  .toLatin1());
   return true;
+}
+
+// Runs the event loop until `done` holds or the answer wait is over.
+template <typename Done>
+bool waitFor(Done done) {
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < kAnswerWaitMs && !done()) {
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return done();
+}
+
+template <typename T>
+T* child(const QWidget& window, const char* name) {
+  return window.findChild<T*>(QString::fromLatin1(name));
+}
+
+void press(const QWidget& window, const char* button) {
+  child<QPushButton>(window, button)->click();
+}
+
+// Presses each page's button against the emulator and waits for its outcome, so every
+// picture shows a real answer.
+bool pressEveryPage(TMainForm& window) {
+  using vexil::app::Memo;
+  using vexil::app::Panel;
+  bool ok = true;
+  window.ButtonQueryClick();
+  auto* memoInfo = child<Memo>(window, "MemoInfo");
+  ok = waitFor([&] {
+         return memoInfo->lineCount() > 0 &&
+                memoInfo->lines().first().startsWith(QStringLiteral("Palvox"));
+       }) && ok;
+  memoInfo->verticalScrollBar()->setValue(0);
+
+  // Row 2 asks for the board's short answer, which the memo shows as a body.
+  child<QCheckBox>(window, "CheckBoxI2")->setChecked(true);
+  child<QLineEdit>(window, "EditOC2")->setText(QStringLiteral("$03"));
+  child<QLineEdit>(window, "EditData2")->setText(QStringLiteral("$00"));
+  press(window, "ButtonISend");
+  auto* memoIns = child<Memo>(window, "MemoIns");
+  ok = waitFor([&] { return memoIns->lines().last().startsWith(QStringLiteral(" Palvox body:")); }) &&
+       ok;
+
+  press(window, "ButtonSerial");
+  auto* labelGS = child<QLabel>(window, "LabelGS");
+  ok = waitFor([&] { return labelGS->text() == QStringLiteral("ACK Received!"); }) && ok;
+
+  press(window, "ButtonSendTS");
+  auto* panelTS = child<Panel>(window, "PanelTS");
+  ok = waitFor([&] { return panelTS->caption() == QStringLiteral("ACK Received!"); }) && ok;
+
+  press(window, "ButtonMS");
+  auto* labelTest = child<QLabel>(window, "LabelTest");
+  ok = waitFor([&] { return labelTest->text() == QStringLiteral("Manufacturer Setup succeeded."); }) &&
+       ok;
+  if (!ok) std::fprintf(stderr, "vexil-screenshots: a page did not get its answer in time\n");
+  return ok;
 }
 
 bool save(const QPixmap& picture, const QDir& dir, const char* name) {
@@ -83,19 +148,10 @@ int main(int argc, char** argv) {
   window.useDialogs(&settingsForm, &formAbout);
   window.show();
 
-  window.ButtonQueryClick();
-  auto* memo = window.findChild<vexil::app::Memo*>(QStringLiteral("MemoInfo"));
-  QElapsedTimer waited;
-  waited.start();
-  while (waited.elapsed() < kAnswerWaitMs &&
-         !(memo->lineCount() > 0 && memo->lines().first().startsWith(QStringLiteral("Palvox")))) {
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  memo->verticalScrollBar()->setValue(0);
+  bool ok = pressEveryPage(window);
 
   const char* const pageFiles[] = {"main.png", "instruction-test.png", "general.png",
                                    "send-ts.png", "manufacturer-setup.png"};
-  bool ok = true;
   for (int page = 0; page < window.pageControl()->count(); ++page) {
     window.pageControl()->setCurrentIndex(page);
     QApplication::processEvents();
