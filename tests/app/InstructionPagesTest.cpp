@@ -69,6 +69,9 @@ class InstructionPagesTest : public QObject {
   void systemResetKeepsItsTextAndHasNoOutcome();
   void failedSendPaintsThePanelRed();
   void sendTsIsAcknowledged();
+  void userTextGoesOutOneBytePerCharacter();
+  void longUserTextFromTheSettingsIsSentCut();
+  void manufacturerSetupRunsBothSteps();
 
  private:
   std::unique_ptr<WorkingDirectory> dir_;
@@ -241,6 +244,55 @@ void InstructionPagesTest::sendTsIsAcknowledged() {
   QCOMPARE(request.size(), 58);
   QCOMPARE(request.mid(22, 8), QByteArray("\x30\x00\x1D\x01\x02\xE0\x00\x02", 8));
   QCOMPARE(request.mid(48, 6), QByteArray("\x2C\x7B\x0D\xC9\xDD\xD5", 6));
+}
+
+void InstructionPagesTest::userTextGoesOutOneBytePerCharacter() {
+  TMainForm form;
+  // Latin-1 characters are one byte each; the euro sign has none and goes out as '?'.
+  edit(form, "EditUT")->setText(QString::fromUtf8("Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC"));
+  click(form, "ButtonUT");
+  QVERIFY(device_->waitForRequests(1, std::chrono::milliseconds(kAnswerWaitMs)));
+  const QByteArray request = bytes(device_->lastRequest());
+  QCOMPARE(request.size(), 44);
+  QCOMPARE(request.mid(6, 15), QByteArray(" Set User Text "));
+  QCOMPARE(request.mid(25, 15), QByteArray("Gr\xFC\xDF ?         ", 15));
+
+  edit(form, "Edit1")->setText(QString::fromUtf8("\xE2\x82\xAC"));
+  click(form, "ButtonISend");
+  QVERIFY(device_->waitForRequests(2, std::chrono::milliseconds(kAnswerWaitMs)));
+  QCOMPARE(bytes(device_->lastRequest()).mid(6, 15), QByteArray("?              "));
+}
+
+void InstructionPagesTest::longUserTextFromTheSettingsIsSentCut() {
+  dir_->writeIni(settingsFor(device_->port(), 0, "[General]\nUserText=ABCDEFGHIJKLMNOPQ\n"));
+  TMainForm form;
+  QCOMPARE(edit(form, "EditUT")->text(), QStringLiteral("ABCDEFGHIJKLMNOPQ"));
+  click(form, "ButtonUT");
+  QVERIFY(device_->waitForRequests(1, std::chrono::milliseconds(kAnswerWaitMs)));
+  QCOMPARE(bytes(device_->lastRequest()).mid(25, 15), QByteArray("ABCDEFGHIJKLMNO"));
+  QCOMPARE(edit(form, "EditUT")->text(), QStringLiteral("ABCDEFGHIJKLMNOPQ"));
+  QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&form, QStringLiteral("LabelGS"))->text(),
+                            QStringLiteral("ACK Received!"), kAnswerWaitMs);
+}
+
+void InstructionPagesTest::manufacturerSetupRunsBothSteps() {
+  dir_->writeIni(settingsFor(device_->port(), 0, "[MFSetup]\nShow=1\n"));
+  TMainForm form;
+  QVERIFY(form.pageControl()->isTabVisible(TMainForm::ManufacturerPageIndex));
+  click(form, "ButtonMS");
+  QCOMPARE(child<QLabel>(&form, QStringLiteral("LabelTest"))->text(),
+           QStringLiteral("Query sent, waiting for reply..."));
+  QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&form, QStringLiteral("LabelTest"))->text(),
+                            QStringLiteral("Manufacturer Setup succeeded."), kAnswerWaitMs);
+  QCOMPARE(child<QLabel>(&form, QStringLiteral("LabelTest1"))->text(),
+           QStringLiteral("Target Device: QV-7163 Version 1.05"));
+  QCOMPARE(child<QLabel>(&form, QStringLiteral("LabelTest2"))->text(),
+           QStringLiteral("User Text: Marovantis Ltd."));
+  for (const char* name : {"PanelTest1", "PanelTest2", "PanelTest3"}) {
+    QCOMPARE(panel(form, name)->faceColour(), QColor(kSuccessRgb));
+  }
+  QCOMPARE(device_->requestCount(), std::size_t{2});
+  QCOMPARE(bytes(device_->lastRequest()).mid(25, 15), QByteArray("Marovantis Ltd."));
 }
 
 QTEST_MAIN(InstructionPagesTest)
