@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -16,6 +17,22 @@ namespace {
 // Large enough for any UDP datagram, so a datagram is never cut to fit.
 constexpr std::size_t kStagingSize = 65536;
 constexpr int kMaxPort = 65535;
+constexpr std::uint32_t kLoopbackNet = 0x7F000000;  // 127.0.0.0/8, host order
+constexpr std::uint32_t kLoopbackMask = 0xFF000000;
+
+// This machine's IPv4 addresses, network order; the loopback network counts as a whole.
+std::vector<std::uint32_t> machineAddresses() {
+  std::vector<std::uint32_t> addresses;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return addresses;
+  for (const ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+    if (a->ifa_addr != nullptr && a->ifa_addr->sa_family == AF_INET) {
+      addresses.push_back(reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
+    }
+  }
+  freeifaddrs(list);
+  return addresses;
+}
 
 std::string systemError(const char* what) {
   return std::string(what) + ": " + std::strerror(errno);
@@ -81,6 +98,12 @@ bool UdpEndpoint::activate(int port, const std::string& bindAddress) {
     close(fd);
     return false;
   }
+  sockaddr_in bound{};
+  socklen_t boundLength = sizeof bound;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength);
+  boundPort_ = ntohs(bound.sin_port);
+  boundAddress_ = bound.sin_addr.s_addr;
+  localAddresses_ = machineAddresses();
   fd_ = fd;
   listening_ = true;
   listener_ = std::thread(&UdpEndpoint::listen, this);
@@ -162,12 +185,25 @@ void UdpEndpoint::listen() {
       if (errno == EINTR || errno == EAGAIN || errno == ECONNREFUSED) continue;
       return;
     }
+    if (fromSelf(from)) continue;
     const auto length = static_cast<std::size_t>(n);
     const std::size_t captured = length < staging_.size() ? length : staging_.size();
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
     receiver_(staging_.data(), captured, length, text, ntohs(from.sin_port));
   }
+}
+
+bool UdpEndpoint::fromSelf(const sockaddr_in& from) const {
+  if (ntohs(from.sin_port) != boundPort_) return false;
+  // Bound to one address, only that address is this socket; bound to all, any address
+  // of this machine with the bound port is (no other socket can hold the port then).
+  if (boundAddress_ != 0) return from.sin_addr.s_addr == boundAddress_;
+  if ((ntohl(from.sin_addr.s_addr) & kLoopbackMask) == kLoopbackNet) return true;
+  for (const std::uint32_t address : localAddresses_) {
+    if (address == from.sin_addr.s_addr) return true;
+  }
+  return false;
 }
 
 int freeLoopbackPort() {

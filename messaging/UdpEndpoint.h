@@ -12,12 +12,17 @@
 #include <thread>
 #include <vector>
 
+struct sockaddr_in;
+
 namespace vexil {
 
 /// Binds a port on all local IPv4 addresses (or one given address), sends datagrams
 /// from it, and runs a listener thread that calls `Receiver` for every datagram that
 /// arrives, with its true length even when it is larger than any buffer of ours.
-/// Broadcast is not enabled, so sends to a broadcast address fail.
+/// Broadcast is not enabled, so sends to a broadcast address fail. A datagram this
+/// endpoint sent to itself (its source is one of this machine's addresses and the bound
+/// port) is never handed to the receiver: with the device address pointing at this
+/// machine and nothing else on the port, the request must not pass for its own answer.
 /// All member functions are called from one thread (the owner's); the receiver runs on
 /// the listener thread.
 class UdpEndpoint {
@@ -53,6 +58,7 @@ class UdpEndpoint {
 
  private:
   void listen();
+  bool fromSelf(const sockaddr_in& from) const;
 
   Receiver receiver_;
   int fd_ = -1;
@@ -62,6 +68,11 @@ class UdpEndpoint {
   std::atomic<bool> listening_{false};  // false once the listener has given up
   std::vector<std::uint8_t> staging_;  // allocated once, reused by every receive
   std::string error_;
+  // Set before the listener starts and read by it only: the bound port and this
+  // machine's IPv4 addresses (network order) at the moment of binding.
+  std::uint16_t boundPort_ = 0;
+  std::uint32_t boundAddress_ = 0;  // network order; 0 for all local addresses
+  std::vector<std::uint32_t> localAddresses_;
 };
 
 /// Reads dotted IPv4 text (a.b.c.d, decimal) into a network-order address. False when

@@ -14,6 +14,7 @@
 
 #include "messaging/PlainEngineHost.h"
 #include "messaging/TransactionEngine.h"
+#include "messaging/UdpEndpoint.h"
 #include "sim/DeviceEmulator.h"
 
 using namespace vexil;
@@ -447,6 +448,40 @@ TEST_F(EngineTest, OutcomeKeepsItsAnswerWhileItsOwnTransactionReceives) {
   EXPECT_TRUE(unchanged);
   EXPECT_EQ(dispatches[1].state, S::ManufacturerConfigAnswered);
   EXPECT_EQ(dispatches[1].lastLength, wire::kShortAnswerLength);
+}
+
+TEST(EngineSelf, ItsOwnRequestIsNeverItsAnswer) {
+  // Device address this machine, device port equal to the host port, nothing else on
+  // the port: the request comes back to the endpoint that sent it.
+  PlainEngineHost host;
+  TransactionEngine engine(host);
+  const int port = freeLoopbackPort();
+  engine.SetHostPort(port);
+  engine.SetDevicePort(port);
+  std::vector<TransactionState> outcomes;
+  engine.setOutcome(S::QueryStatusSent, [&](const Answer&) { outcomes.push_back(S::QueryStatusSent); });
+  engine.setOutcome(S::QueryStatusAnswered,
+                    [&](const Answer&) { outcomes.push_back(S::QueryStatusAnswered); });
+  for (const char* self : {"127.0.0.1", "127.0.0.5"}) {
+    outcomes.clear();
+    ASSERT_TRUE(engine.BeginTransaction(S::QueryStatusSent, StatusQuery(), self));
+    ASSERT_TRUE(host.runUntil([&] { return !outcomes.empty(); }, 3000ms));
+    EXPECT_EQ(outcomes.front(), S::QueryStatusSent) << self;
+    EXPECT_EQ(engine.lastLength(), 0u) << self;
+  }
+}
+
+TEST(EngineSelf, AnotherSocketOnTheSameMachineIsStillAnAnswer) {
+  sim::DeviceEmulator device;
+  ASSERT_TRUE(device.start("127.0.0.2", 0));
+  PlainEngineHost host;
+  TransactionEngine engine(host);
+  engine.SetHostPort(0);
+  engine.SetDevicePort(device.port());
+  bool answered = false;
+  engine.setOutcome(S::QueryStatusAnswered, [&](const Answer&) { answered = true; });
+  ASSERT_TRUE(engine.BeginTransaction(S::QueryStatusSent, StatusQuery(), "127.0.0.2"));
+  EXPECT_TRUE(host.runUntil([&] { return answered; }, 3000ms));
 }
 
 TEST(EngineLifecycle, StartsIdleWithAZeroBuffer) {
