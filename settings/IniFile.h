@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/IniDocument.h"
+
 namespace vexil::settings {
 
 /// The file name of the settings file, in the working directory.
@@ -38,8 +40,11 @@ class WriteError : public std::runtime_error {
 /// so a value always stays one line. A refused write leaves the file, and the content
 /// this object reads from, as they are on the disk.
 ///
-/// Line endings: CRLF and LF files both read; a write keeps the file's style (that of
-/// its first line break); a new file gets CRLF, as the Windows build writes.
+/// A write changes only the line of its key, or adds lines, and keeps every other byte
+/// of the file, whatever its line endings. CRLF and LF files both read; new lines end
+/// in the file's style (that of its first line break); a new file gets CRLF, as the
+/// Windows build writes. The file is read and indexed once per open or write, so a
+/// read costs a hash look-up, not a pass over the file.
 ///
 /// Not thread-safe: one thread (the interface thread) uses an object.
 class IniFile {
@@ -69,20 +74,12 @@ class IniFile {
   void writeBool(std::string_view section, std::string_view key, bool value);
 
  private:
-  struct Content {
-    std::vector<std::string> lines;  // without line endings
-    bool crlf = true;
-    bool byteOrderMark = false;  // a UTF-8 mark before the first line, kept as found
-  };
-
-  static Content parse(std::string_view bytes);
-  static std::string serialise(const Content& content);
   /// The value of `key` in `section`, cut to kMaxReadValueLength, if the key is there.
   std::optional<std::string> readValue(std::string_view section, std::string_view key) const;
   WriteError writeError() const;
 
   std::string path_;
-  Content content_;
+  IniDocument content_;  // the file as last read or written
 };
 
 /// The integer rule of this layer. Blanks (space, tab) around the text are ignored.
