@@ -40,6 +40,17 @@ std::string oneLine(std::string_view value) {
   return result;
 }
 
+/// `document` with `values` set in their order.
+IniDocument withValues(IniDocument document, std::span<const IniValue> values) {
+  for (const IniValue& value : values) {
+    // A value read back as it is written, odd bytes and all, keeps its line.
+    const auto current = document.value(value.section, value.key);
+    if (!current || *current != value.text)
+      document.set(value.section, value.key, oneLine(value.text));
+  }
+  return document;
+}
+
 bool startsWithHexPrefix(std::string_view text) {
   return text.starts_with(kHexPrefixLower) || text.starts_with(kHexPrefixUpper);
 }
@@ -111,37 +122,70 @@ bool IniFile::readBool(std::string_view section, std::string_view key, bool def)
 
 void IniFile::writeString(std::string_view section, std::string_view key,
                           std::string_view value) {
-  if (!validSectionName(section) || !validKeyName(key)) throw writeError();
-
-  // Start from what is on the disk now, so that changes made to the file by anyone
-  // else since it was read are kept, as the key-at-a-time file access has always done.
-  FileBytes current = readWholeFile(path_);
-  if (current.status == ReadStatus::Unreadable) throw writeError();
-  IniDocument updated(current.status == ReadStatus::Ok ? std::move(current.data)
-                                                        : std::string());
-  updated.set(section, key, oneLine(value));
-  if (!replaceFileAtomically(path_, updated.bytes())) {
-    // What this object reads must be the file as it is.
-    current = readWholeFile(path_);
-    content_ = IniDocument(current.status == ReadStatus::Ok ? std::move(current.data)
-                                                             : std::string());
-    throw writeError();
-  }
-  content_ = std::move(updated);
+  const IniValue one{std::string(section), std::string(key), std::string(value)};
+  writeValues({&one, 1});
 }
 
 void IniFile::writeInteger(std::string_view section, std::string_view key,
                            std::int32_t value) {
-  writeString(section, key, std::to_string(value));
+  writeString(section, key, iniIntegerText(value));
 }
 
 void IniFile::writeBool(std::string_view section, std::string_view key, bool value) {
-  writeString(section, key, value ? "1" : "0");
+  writeString(section, key, iniBoolText(value));
+}
+
+void IniFile::writeValues(std::span<const IniValue> values) {
+  // A name that would not read back is refused as the file system refuses a value:
+  // the values before it are stored, it and the later ones are not.
+  const auto invalid = std::find_if(values.begin(), values.end(), [](const IniValue& v) {
+    return !validSectionName(v.section) || !validKeyName(v.key);
+  });
+  const auto storable = values.first(static_cast<std::size_t>(invalid - values.begin()));
+  if (!storable.empty() && !store(storable)) throw writeError();
+  if (invalid != values.end()) throw writeError();
+}
+
+bool IniFile::store(std::span<const IniValue> values) {
+  // Start from what is on the disk now, so that changes made to the file by anyone
+  // else since it was read are kept, as the key-at-a-time file access has always done.
+  FileBytes current = readWholeFile(path_);
+  if (current.status == ReadStatus::Unreadable) return false;
+  IniDocument onDisk(current.status == ReadStatus::Ok ? std::move(current.data)
+                                                       : std::string());
+  IniDocument all = withValues(onDisk, values);
+  if (replaceFileAtomically(path_, all.bytes())) {
+    content_ = std::move(all);
+    return true;
+  }
+
+  // Refused: keep the longest run of leading values that the file system takes, as
+  // writing them one at a time would have (a full disk keeps the first keys). Halving
+  // finds it in a few replacements; each one is whole on the disk.
+  std::size_t stored = 0;
+  std::size_t refused = values.size();
+  IniDocument kept = onDisk;
+  while (refused - stored > 1) {
+    const std::size_t count = stored + (refused - stored) / 2;
+    IniDocument prefix = withValues(onDisk, values.first(count));
+    if (replaceFileAtomically(path_, prefix.bytes())) {
+      stored = count;
+      kept = std::move(prefix);
+    } else {
+      refused = count;
+    }
+  }
+  content_ = std::move(kept);
+  return false;
 }
 
 WriteError IniFile::writeError() const { return WriteError("Unable to write to " + path_); }
 
 // ---- Free functions ----------------------------------------------------------------
+
+std::string iniIntegerText(std::int32_t value) { return std::to_string(value); }
+
+std::string iniBoolText(bool value) { return value ? "1" : "0"; }
 
 std::optional<std::int32_t> parseIniInteger(std::string_view text) {
   text = trimBlanks(text);

@@ -1,13 +1,15 @@
 // A writer killed at any moment, or watched while it writes, never leaves a partial
-// settings file behind.
+// settings file or a partial save behind.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "settings/IniFile.h"
+#include "settings/StoredSettings.h"
 #include "tests/settings/SettingsTestSupport.h"
 
 namespace vexil::settings::test {
@@ -76,6 +78,49 @@ TEST_F(AtomicWriteTest, KilledWriterLeavesOneCompleteVersion) {
   EXPECT_GE(completeVersion(readBytes(path_)), lastSeen);
   EXPECT_GE(lastSeen, 2) << "the writer made too little progress to judge";
   EXPECT_GT(reads, 0);
+}
+
+/// Whether the file holds one whole save of generationValues; sets `generation` to it.
+bool wholeSave(const std::string& path, int& generation) {
+  const StoredSettings loaded = loadSettings(IniFile(path));
+  generation = std::atoi(loaded.serial.c_str());
+  return loaded == generationValues(generation);
+}
+
+TEST_F(AtomicWriteTest, WatchedCloseSaveIsNeverHalfApplied) {
+  {
+    IniFile file(path_);
+    saveSettings(file, generationValues(0));
+  }
+  const pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    try {
+      IniFile file(path_);
+      for (int g = 1;; ++g) saveSettings(file, generationValues(g));
+    } catch (...) {
+    }
+    ::_exit(1);
+  }
+
+  // Every look at the file while saves run finds all keys of one save, never the
+  // first keys of a newer save beside the last keys of an older one.
+  int generation = 0;
+  int reads = 0;
+  bool whole = true;
+  const auto start = std::chrono::steady_clock::now();
+  while (whole && (generation < 2 || std::chrono::steady_clock::now() - start < kWatchTime) &&
+         std::chrono::steady_clock::now() - start < kStartTimeout) {
+    whole = wholeSave(path_, generation);
+    ++reads;
+  }
+  ::kill(writer, SIGKILL);
+  ::waitpid(writer, nullptr, 0);
+
+  EXPECT_TRUE(whole) << "mixture seen at generation " << generation << " after " << reads
+                     << " reads";
+  EXPECT_GE(generation, 2) << "the writer made too little progress to judge";
+  EXPECT_TRUE(wholeSave(path_, generation));
 }
 
 }  // namespace
