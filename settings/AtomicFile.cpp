@@ -1,11 +1,14 @@
 #include "settings/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -84,6 +87,65 @@ std::pair<int, std::string> createTemporaryBeside(const std::string& target) {
   return {-1, {}};
 }
 
+std::string fileNameOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+/// `digits` as a number when they spell it as it is written: decimal, no sign, no
+/// leading zero, within the type.
+template <class Number>
+std::optional<Number> plainDecimal(std::string_view digits) {
+  if (digits.empty() || (digits.size() > 1 && digits.front() == '0')) return std::nullopt;
+  Number value{};
+  const char* end = digits.data() + digits.size();
+  const auto [stop, error] = std::from_chars(digits.data(), end, value, 10);
+  if (error != std::errc{} || stop != end) return std::nullopt;
+  return value;
+}
+
+/// The writer of `name` when it is the name of a temporary file made for `fileName`
+/// by createTemporaryBeside: "<fileName>.<pid>.<n>.tmp".
+std::optional<pid_t> temporaryFileWriter(std::string_view name, std::string_view fileName) {
+  if (!name.starts_with(fileName)) return std::nullopt;
+  name.remove_prefix(fileName.size());
+  if (!name.starts_with('.') || !name.ends_with(kTemporarySuffix)) return std::nullopt;
+  name.remove_prefix(1);
+  if (name.size() < kTemporarySuffix.size()) return std::nullopt;
+  name.remove_suffix(kTemporarySuffix.size());
+  const auto dot = name.find('.');
+  if (dot == std::string_view::npos || !plainDecimal<unsigned>(name.substr(dot + 1)))
+    return std::nullopt;
+  const std::optional<pid_t> writer = plainDecimal<pid_t>(name.substr(0, dot));
+  if (!writer || *writer <= 0) return std::nullopt;
+  return writer;
+}
+
+/// Removes the temporary files that writers of `target` killed mid-write left beside
+/// it. Only plain files of this process's user with exactly our naming go, and only
+/// when no process has the writer's id any more; a live writer's file, even one whose
+/// id is being reused by an unrelated process, is left for a later write.
+void removeGoneWritersTemporaryFiles(const std::string& target) {
+  const std::string fileName = fileNameOf(target);
+  struct CloseDirectory {
+    void operator()(DIR* d) const { ::closedir(d); }
+  };
+  const std::unique_ptr<DIR, CloseDirectory> directory(::opendir(directoryOf(target).c_str()));
+  if (!directory) return;
+  const int directoryFd = ::dirfd(directory.get());
+  while (const dirent* entry = ::readdir(directory.get())) {
+    const std::optional<pid_t> writer = temporaryFileWriter(entry->d_name, fileName);
+    if (!writer || *writer == ::getpid()) continue;
+    struct stat info {};
+    if (::fstatat(directoryFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+      continue;
+    // Any answer but "no such process" (it runs, or belongs to someone else) keeps it.
+    if (::kill(*writer, 0) == 0 || errno != ESRCH) continue;
+    ::unlinkat(directoryFd, entry->d_name, 0);  // a cleaner beside us may have won
+  }
+}
+
 void flushDirectory(const std::string& directory) {
   // The rename is durable once the directory is on the disk; a failure here cannot be
   // undone and leaves a complete file either way, so it is not reported.
@@ -140,6 +202,7 @@ bool replaceFileAtomically(const std::string& path, std::string_view bytes) {
     return false;
   }
 
+  removeGoneWritersTemporaryFiles(target);
   auto [fd, temporaryName] = createTemporaryBeside(target);
   Descriptor temporary(fd);
   if (!temporary.valid()) return false;

@@ -28,6 +28,12 @@ FileBytes readWholeFile(const std::string& path);
 /// directory is flushed. A symbolic link is followed, so the file it names is
 /// replaced and the link kept; an existing file keeps its permission bits.
 ///
+/// The temporary file is named "<file name>.<pid>.<n>.tmp". Before making its own,
+/// a replacement removes the ones of that exact naming that belong to this user and
+/// whose writer process no longer exists, left by a writer killed mid-write. Writers
+/// are told apart by process id, so the directory must not be shared with writers in
+/// another process-id namespace or on another machine.
+///
 /// Refused (false, the file untouched, no temporary file left) when the file exists
 /// but is not a regular file, is read-only (no write permission bit at all, whoever
 /// runs the program) or not writable by this process, or when the directory is missing

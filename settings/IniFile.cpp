@@ -6,92 +6,16 @@
 #include <utility>
 
 #include "settings/AtomicFile.h"
+#include "settings/IniSyntax.h"
 
 namespace vexil::settings {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
-constexpr std::string_view kLineBreaks = "\r\n";
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kHexPrefixLower = "0x";
 constexpr std::string_view kHexPrefixUpper = "0X";
 constexpr std::size_t kMaxHexDigits = 8;
-constexpr char kSectionOpen = '[';
-constexpr char kSectionClose = ']';
-constexpr char kKeyValueSeparator = '=';
-constexpr std::string_view kCommentStarts = ";#";
 constexpr char kLineBreakReplacement = ' ';
-
-std::string_view trimBlanks(std::string_view text) {
-  const auto first = text.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(kBlanks);
-  return text.substr(first, last - first + 1);
-}
-
-char asciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return asciiLower(x) == asciiLower(y); });
-}
-
-/// What one line of the file is, as far as lookups care.
-struct LineView {
-  enum class Kind { Other, Section, KeyValue } kind = Kind::Other;
-  std::string_view name;  // section or key name, blanks trimmed
-  std::size_t valueStart = 0;  // KeyValue: index just after the first "="
-};
-
-LineView classify(std::string_view line) {
-  const std::string_view trimmed = trimBlanks(line);
-  if (trimmed.empty() || kCommentStarts.find(trimmed.front()) != std::string_view::npos)
-    return {};
-  if (trimmed.front() == kSectionOpen) {
-    std::string_view name = trimmed.substr(1);
-    name = name.substr(0, name.find(kSectionClose));
-    return {LineView::Kind::Section, trimBlanks(name), 0};
-  }
-  const auto separator = line.find(kKeyValueSeparator);
-  if (separator == std::string_view::npos) return {};
-  return {LineView::Kind::KeyValue, trimBlanks(line.substr(0, separator)), separator + 1};
-}
-
-/// Where `key` of `section` lies in `lines`: the index of its line, or of the line
-/// after which a new key goes (the section's last key, else its header), or neither.
-struct KeyPosition {
-  std::optional<std::size_t> keyLine;
-  std::optional<std::size_t> insertAfter;
-};
-
-KeyPosition locate(const std::vector<std::string>& lines, std::string_view section,
-                   std::string_view key) {
-  // The first section of that name is the one read and written; later duplicates are
-  // kept but never looked at.
-  KeyPosition position;
-  bool inSection = false;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const LineView view = classify(lines[i]);
-    if (view.kind == LineView::Kind::Section) {
-      if (inSection) break;
-      if (sameName(view.name, section)) {
-        inSection = true;
-        position.insertAfter = i;
-      }
-    } else if (inSection && view.kind == LineView::Kind::KeyValue) {
-      if (sameName(view.name, key)) {
-        position.keyLine = i;
-        return position;
-      }
-      position.insertAfter = i;
-    }
-  }
-  return position;
-}
 
 bool validSectionName(std::string_view name) {
   return !name.empty() && trimBlanks(name) == name &&
@@ -114,6 +38,17 @@ std::string oneLine(std::string_view value) {
       [](char c) { return kLineBreaks.find(c) != std::string_view::npos; },
       kLineBreakReplacement);
   return result;
+}
+
+/// `document` with `values` set in their order.
+IniDocument withValues(IniDocument document, std::span<const IniValue> values) {
+  for (const IniValue& value : values) {
+    // A value read back as it is written, odd bytes and all, keeps its line.
+    const auto current = document.value(value.section, value.key);
+    if (!current || *current != value.text)
+      document.set(value.section, value.key, oneLine(value.text));
+  }
+  return document;
 }
 
 bool startsWithHexPrefix(std::string_view text) {
@@ -156,46 +91,16 @@ std::optional<std::int32_t> parseDecimal(std::string_view text) {
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {
   if (auto bytes = readWholeFile(path_); bytes.status == ReadStatus::Ok)
-    content_ = parse(bytes.data);
+    content_ = IniDocument(std::move(bytes.data));
 }
 
 const std::string& IniFile::path() const { return path_; }
 
-IniFile::Content IniFile::parse(std::string_view bytes) {
-  Content content;
-  content.byteOrderMark = bytes.starts_with(kByteOrderMark);
-  if (content.byteOrderMark) bytes.remove_prefix(kByteOrderMark.size());
-  const auto firstBreak = bytes.find('\n');
-  content.crlf = firstBreak == std::string_view::npos ||
-                 (firstBreak > 0 && bytes[firstBreak - 1] == '\r');
-  while (!bytes.empty()) {
-    const auto lineEnd = bytes.find('\n');
-    std::string_view line = bytes.substr(0, lineEnd);
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    content.lines.emplace_back(line);
-    if (lineEnd == std::string_view::npos) break;
-    bytes.remove_prefix(lineEnd + 1);
-  }
-  return content;
-}
-
-std::string IniFile::serialise(const Content& content) {
-  const std::string_view eol = content.crlf ? "\r\n" : "\n";
-  std::string bytes;
-  if (content.byteOrderMark) bytes += kByteOrderMark;
-  for (const auto& line : content.lines) {
-    bytes += line;
-    bytes += eol;
-  }
-  return bytes;
-}
-
 std::optional<std::string> IniFile::readValue(std::string_view section,
                                               std::string_view key) const {
-  const KeyPosition position = locate(content_.lines, section, key);
-  if (!position.keyLine) return std::nullopt;
-  const std::string_view line = content_.lines[*position.keyLine];
-  return std::string(line.substr(classify(line).valueStart).substr(0, kMaxReadValueLength));
+  const std::optional<std::string_view> value = content_.value(section, key);
+  if (!value) return std::nullopt;
+  return std::string(value->substr(0, kMaxReadValueLength));
 }
 
 std::string IniFile::readString(std::string_view section, std::string_view key,
@@ -217,53 +122,70 @@ bool IniFile::readBool(std::string_view section, std::string_view key, bool def)
 
 void IniFile::writeString(std::string_view section, std::string_view key,
                           std::string_view value) {
-  if (!validSectionName(section) || !validKeyName(key)) throw writeError();
-
-  // Start from what is on the disk now, so that changes made to the file by anyone
-  // else since it was read are kept, as the key-at-a-time file access has always done.
-  FileBytes current = readWholeFile(path_);
-  if (current.status == ReadStatus::Unreadable) throw writeError();
-  Content updated = current.status == ReadStatus::Ok ? parse(current.data) : Content{};
-  const Content onDisk = updated;
-
-  const std::string text = oneLine(value);
-  const KeyPosition position = locate(updated.lines, section, key);
-  if (position.keyLine) {
-    std::string& line = updated.lines[*position.keyLine];
-    line.resize(classify(line).valueStart);
-    line += text;
-  } else {
-    std::string newLine = std::string(key) + kKeyValueSeparator + text;
-    if (position.insertAfter) {
-      updated.lines.insert(
-          updated.lines.begin() + static_cast<std::ptrdiff_t>(*position.insertAfter + 1),
-          std::move(newLine));
-    } else {
-      updated.lines.push_back(std::string(1, kSectionOpen) + std::string(section) +
-                              kSectionClose);
-      updated.lines.push_back(std::move(newLine));
-    }
-  }
-
-  if (!replaceFileAtomically(path_, serialise(updated))) {
-    content_ = onDisk;
-    throw writeError();
-  }
-  content_ = std::move(updated);
+  const IniValue one{std::string(section), std::string(key), std::string(value)};
+  writeValues({&one, 1});
 }
 
 void IniFile::writeInteger(std::string_view section, std::string_view key,
                            std::int32_t value) {
-  writeString(section, key, std::to_string(value));
+  writeString(section, key, iniIntegerText(value));
 }
 
 void IniFile::writeBool(std::string_view section, std::string_view key, bool value) {
-  writeString(section, key, value ? "1" : "0");
+  writeString(section, key, iniBoolText(value));
+}
+
+void IniFile::writeValues(std::span<const IniValue> values) {
+  // A name that would not read back is refused as the file system refuses a value:
+  // the values before it are stored, it and the later ones are not.
+  const auto invalid = std::find_if(values.begin(), values.end(), [](const IniValue& v) {
+    return !validSectionName(v.section) || !validKeyName(v.key);
+  });
+  const auto storable = values.first(static_cast<std::size_t>(invalid - values.begin()));
+  if (!storable.empty() && !store(storable)) throw writeError();
+  if (invalid != values.end()) throw writeError();
+}
+
+bool IniFile::store(std::span<const IniValue> values) {
+  // Start from what is on the disk now, so that changes made to the file by anyone
+  // else since it was read are kept, as the key-at-a-time file access has always done.
+  FileBytes current = readWholeFile(path_);
+  if (current.status == ReadStatus::Unreadable) return false;
+  IniDocument onDisk(current.status == ReadStatus::Ok ? std::move(current.data)
+                                                       : std::string());
+  IniDocument all = withValues(onDisk, values);
+  if (replaceFileAtomically(path_, all.bytes())) {
+    content_ = std::move(all);
+    return true;
+  }
+
+  // Refused: keep the longest run of leading values that the file system takes, as
+  // writing them one at a time would have (a full disk keeps the first keys). Halving
+  // finds it in a few replacements; each one is whole on the disk.
+  std::size_t stored = 0;
+  std::size_t refused = values.size();
+  IniDocument kept = onDisk;
+  while (refused - stored > 1) {
+    const std::size_t count = stored + (refused - stored) / 2;
+    IniDocument prefix = withValues(onDisk, values.first(count));
+    if (replaceFileAtomically(path_, prefix.bytes())) {
+      stored = count;
+      kept = std::move(prefix);
+    } else {
+      refused = count;
+    }
+  }
+  content_ = std::move(kept);
+  return false;
 }
 
 WriteError IniFile::writeError() const { return WriteError("Unable to write to " + path_); }
 
 // ---- Free functions ----------------------------------------------------------------
+
+std::string iniIntegerText(std::int32_t value) { return std::to_string(value); }
+
+std::string iniBoolText(bool value) { return value ? "1" : "0"; }
 
 std::optional<std::int32_t> parseIniInteger(std::string_view text) {
   text = trimBlanks(text);

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "settings/IniDocument.h"
 
 namespace vexil::settings {
 
@@ -23,6 +25,18 @@ class WriteError : public std::runtime_error {
   using runtime_error::runtime_error;
 };
 
+/// One value to store with IniFile::writeValues: its names and its text as stored.
+struct IniValue {
+  std::string section;
+  std::string key;
+  std::string text;
+};
+
+/// The text that stores `value`: decimal.
+std::string iniIntegerText(std::int32_t value);
+/// The text that stores `value`: "1" for true, "0" for false.
+std::string iniBoolText(bool value);
+
 /// One INI file on disk.
 ///
 /// Texts are 8-bit byte strings, stored unchanged (the program converts with Latin-1).
@@ -31,15 +45,20 @@ class WriteError : public std::runtime_error {
 /// around them. Lines that the program does not know (other sections and keys, blank
 /// lines, comments starting with ";" or "#") are kept when the file is written.
 ///
-/// Every write reaches the disk at once and atomically: the file's current content is
-/// read again, the change applied, the result written to a temporary file beside it,
-/// flushed to the disk and renamed over the file, so that a crash leaves either the
-/// old or the new complete file. CR and LF in a written value each become one blank,
-/// so a value always stays one line. A refused write leaves the file, and the content
-/// this object reads from, as they are on the disk.
+/// Every write reaches the disk before it returns, atomically: the file's current
+/// content is read again, the changes applied, the result written to a temporary file
+/// beside it, flushed to the disk and renamed over the file, so that a crash leaves
+/// either the old or the new complete file. writeValues stores many values with one
+/// such replacement. CR and LF in a written value each become one blank, so a value
+/// always stays one line; a value that the key already holds leaves its line as it
+/// is. What this object reads afterwards is the file as written, or after a refused
+/// write the file as it is on the disk.
 ///
-/// Line endings: CRLF and LF files both read; a write keeps the file's style (that of
-/// its first line break); a new file gets CRLF, as the Windows build writes.
+/// A write changes only the line of its key, or adds lines, and keeps every other byte
+/// of the file, whatever its line endings. CRLF and LF files both read; new lines end
+/// in the file's style (that of its first line break); a new file gets CRLF, as the
+/// Windows build writes. The file is read and indexed once per open or write, so a
+/// read costs a hash look-up, not a pass over the file.
 ///
 /// Not thread-safe: one thread (the interface thread) uses an object.
 class IniFile {
@@ -68,21 +87,22 @@ class IniFile {
   /// Stores "1" for true and "0" for false. Throws WriteError as writeString.
   void writeBool(std::string_view section, std::string_view key, bool value);
 
- private:
-  struct Content {
-    std::vector<std::string> lines;  // without line endings
-    bool crlf = true;
-    bool byteOrderMark = false;  // a UTF-8 mark before the first line, kept as found
-  };
+  /// Stores `values` in their order with one replacement of the file, as if each were
+  /// written by writeString in turn. Throws WriteError at the first value refused,
+  /// for its names or by the file system: the values before it are then stored (with
+  /// as few replacements as finding that value takes) and it and the later ones are
+  /// not. An empty list leaves the file alone.
+  void writeValues(std::span<const IniValue> values);
 
-  static Content parse(std::string_view bytes);
-  static std::string serialise(const Content& content);
+ private:
   /// The value of `key` in `section`, cut to kMaxReadValueLength, if the key is there.
   std::optional<std::string> readValue(std::string_view section, std::string_view key) const;
+  /// Stores `values`, all with valid names; false when the file system refused one.
+  bool store(std::span<const IniValue> values);
   WriteError writeError() const;
 
   std::string path_;
-  Content content_;
+  IniDocument content_;  // the file as last read or written
 };
 
 /// The integer rule of this layer. Blanks (space, tab) around the text are ignored.

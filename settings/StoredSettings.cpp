@@ -30,22 +30,20 @@ void readInto(const IniFile& file, std::string_view section, std::string_view ke
               std::string& value) {
   value = file.readString(section, key, value);
 }
-void writeFrom(IniFile& file, std::string_view section, std::string_view key, bool value) {
-  file.writeBool(section, key, value);
+IniValue valueOf(std::string_view section, std::string_view key, bool value) {
+  return {std::string(section), std::string(key), iniBoolText(value)};
 }
-void writeFrom(IniFile& file, std::string_view section, std::string_view key,
-               std::int32_t value) {
-  file.writeInteger(section, key, value);
+IniValue valueOf(std::string_view section, std::string_view key, std::int32_t value) {
+  return {std::string(section), std::string(key), iniIntegerText(value)};
 }
-void writeFrom(IniFile& file, std::string_view section, std::string_view key,
-               const std::string& value) {
-  file.writeString(section, key, value);
+IniValue valueOf(std::string_view section, std::string_view key, const std::string& value) {
+  return {std::string(section), std::string(key), value};
 }
 
 /// One key of the settings file and the member of StoredSettings it carries.
 struct KeyDescriptor {
   std::function<void(const IniFile&, StoredSettings&)> load;
-  std::function<void(IniFile&, const StoredSettings&)> save;
+  std::function<IniValue(const StoredSettings&)> save;
 };
 
 /// `member(s)` gives the member for a StoredSettings `s`, const or not.
@@ -54,8 +52,8 @@ KeyDescriptor key(std::string_view section, std::string name, Member member) {
   return {[section, name, member](const IniFile& file, StoredSettings& values) {
             readInto(file, section, name, member(values));
           },
-          [section, name, member](IniFile& file, const StoredSettings& values) {
-            writeFrom(file, section, name, member(values));
+          [section, name, member](const StoredSettings& values) {
+            return valueOf(section, name, member(values));
           }};
 }
 
@@ -168,9 +166,12 @@ StoredSettings loadSettings(const IniFile& file) {
 
 void saveSettings(IniFile& file, const StoredSettings& values) {
   const KeyTables& tables = keyTables();
-  tables.saveOnExit.save(file, values);
-  if (!values.saveOnExit) return;
-  for (const auto& key : tables.close) key.save(file, values);
+  std::vector<IniValue> toWrite{tables.saveOnExit.save(values)};
+  if (values.saveOnExit) {
+    toWrite.reserve(1 + tables.close.size());
+    for (const auto& key : tables.close) toWrite.push_back(key.save(values));
+  }
+  file.writeValues(toWrite);
 }
 
 void saveDialogSettings(IniFile& file, bool saveOnExit, std::int32_t myPort,
@@ -180,8 +181,9 @@ void saveDialogSettings(IniFile& file, bool saveOnExit, std::int32_t myPort,
   values.myPort = myPort;
   values.devicePort = devicePort;
   const KeyTables& tables = keyTables();
-  for (const KeyDescriptor* key : {&tables.saveOnExit, &tables.myPort, &tables.devicePort})
-    key->save(file, values);
+  const IniValue toWrite[] = {tables.saveOnExit.save(values), tables.myPort.save(values),
+                              tables.devicePort.save(values)};
+  file.writeValues(toWrite);
 }
 
 bool manufacturerSetupVisible(const StoredSettings& values) { return values.mfSetupShow >= 1; }

@@ -85,12 +85,15 @@ StoredSettings loadSettings(const IniFile& file);
 
 /// The close-time write: `SaveOnExit` always and first; when it is set, every other
 /// key that is kept between runs, in the program's save order. `MyPort`, `DevicePort`
-/// and `MFSetup`/`Show` are never written here. Throws WriteError at the first key the
-/// file system refuses; later keys are not written.
+/// and `MFSetup`/`Show` are never written here. All keys go to the disk with one
+/// atomic replacement of the file (IniFile::writeValues) before this returns. Throws
+/// WriteError at the first key the file system refuses; the keys before it are
+/// stored, it and the later keys are not.
 void saveSettings(IniFile& file, const StoredSettings& values);
 
 /// The settings dialog's immediate writes: `SaveOnExit`, `MyPort`, `DevicePort`, in
-/// that order. Throws WriteError at the first refused key; later keys are not written.
+/// that order, on the disk (one atomic replacement) before this returns. Throws
+/// WriteError at the first refused key; the keys before it are stored, later ones not.
 void saveDialogSettings(IniFile& file, bool saveOnExit, std::int32_t myPort,
                         std::int32_t devicePort);
 

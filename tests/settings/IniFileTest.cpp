@@ -206,6 +206,51 @@ TEST_F(IniFileTest, WriteKeepsPermissionsAndSymbolicLinks) {
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
+// ---- Many values in one write ----------------------------------------------------
+
+TEST_F(IniFileTest, WriteValuesAppliesInOrderAndTheLastOfAKeyWins) {
+  // The empty value of the last line, which has no break, and the new key that
+  // follows it start at the same byte.
+  writeBytes(path_, "[A]\nK=");
+  IniFile file(path_);
+  const IniValue values[] = {{"A", "L", "1"}, {"A", "K", "2"}, {"a", "l", "3"},
+                             {"B", "K", "4"}, {"A", "M", "5"}};
+  file.writeValues(values);
+  EXPECT_EQ(readBytes(path_), "[A]\nK=2\nL=3\nM=5\n[B]\nK=4\n");
+  EXPECT_EQ(file.readString("A", "L", "-"), "3");
+}
+
+TEST_F(IniFileTest, WriteValuesStopsAtAnInvalidNameKeepingTheValuesBefore) {
+  writeBytes(path_, "[A]\r\nK=0\r\n");
+  IniFile file(path_);
+  const IniValue values[] = {{"A", "K", "1"}, {"A", "L", "2"}, {"A", "=", "3"}, {"A", "M", "4"}};
+  EXPECT_THROW(file.writeValues(values), WriteError);
+  EXPECT_EQ(readBytes(path_), "[A]\r\nK=1\r\nL=2\r\n");
+  EXPECT_EQ(file.readString("A", "L", "-"), "2");
+  EXPECT_EQ(file.readString("A", "M", "-"), "-");
+
+  const IniValue firstInvalid[] = {{"A]", "K", "9"}, {"A", "K", "9"}};
+  EXPECT_THROW(file.writeValues(firstInvalid), WriteError);
+  EXPECT_EQ(readBytes(path_), "[A]\r\nK=1\r\nL=2\r\n");
+}
+
+TEST_F(IniFileTest, EmptyWriteValuesLeavesTheFileAlone) {
+  IniFile file(path_);
+  file.writeValues({});
+  EXPECT_FALSE(fs::exists(path_));
+}
+
+TEST_F(IniFileTest, RefusedWriteValuesStoresNothingOfAReadOnlyFile) {
+  writeBytes(path_, "[A]\r\nK=0\r\n");
+  ASSERT_EQ(::chmod(path_.c_str(), 0444), 0);
+  IniFile file(path_);
+  const IniValue values[] = {{"A", "K", "1"}, {"A", "L", "2"}, {"A", "M", "3"}};
+  EXPECT_THROW(file.writeValues(values), WriteError);
+  EXPECT_EQ(readBytes(path_), "[A]\r\nK=0\r\n");
+  EXPECT_EQ(file.readString("A", "K", "-"), "0");
+  EXPECT_EQ(entries(), std::vector<std::string>{"VexilDevP.ini"});
+}
+
 // ---- Refused writes ----------------------------------------------------------------
 
 TEST_F(IniFileTest, ReadOnlyFileIsRefusedAndLeftAsItWas) {

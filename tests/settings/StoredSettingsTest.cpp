@@ -3,6 +3,7 @@
 #include "settings/StoredSettings.h"
 
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 
 #include <climits>
@@ -198,6 +199,71 @@ TEST_F(StoredSettingsTest, FullDiskStopsTheSaveAtTheFailingKeyLeavingACompleteFi
   EXPECT_GT(lines, 2u) << left;
   EXPECT_LT(lines, kDefaultFileLines.size());
   EXPECT_EQ(entries(), std::vector<std::string>{"VexilDevP.ini"});
+}
+
+// ---- One replacement of the file per save -------------------------------------------
+
+/// How many times `save` puts a new file in place of the settings file, seen by the
+/// kernel's directory notifications. The moves away from the temporary names are
+/// watched too: the kernel merges a notification into an identical one still unread,
+/// so back-to-back renames onto one name alone would count as one.
+int replacementsDuring(const fs::path& dir, const std::function<void()>& save) {
+  const int watcher = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watcher < 0 || ::inotify_add_watch(watcher, dir.c_str(), IN_MOVED_FROM | IN_MOVED_TO) < 0) return -1;
+  save();
+  int replacements = 0;
+  alignas(inotify_event) char buffer[64 * 1024];
+  for (ssize_t got; (got = ::read(watcher, buffer, sizeof buffer)) > 0;) {
+    for (char* at = buffer; at < buffer + got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(at);
+      if ((event->mask & IN_MOVED_TO) && event->len > 0 &&
+          std::string(event->name) == "VexilDevP.ini")
+        ++replacements;
+      at += sizeof(inotify_event) + event->len;
+    }
+  }
+  ::close(watcher);
+  return replacements;
+}
+
+TEST_F(StoredSettingsTest, CloseSaveReplacesTheFileOnce) {
+  writeBytes(path_, crlfLines(kDefaultFileLines));
+  IniFile file(path_);
+  StoredSettings values = generationValues(3);
+  EXPECT_EQ(replacementsDuring(dir_, [&] { saveSettings(file, values); }), 1);
+  EXPECT_EQ(loadSettings(IniFile(path_)), generationValues(3));
+
+  values.saveOnExit = false;
+  EXPECT_EQ(replacementsDuring(dir_, [&] { saveSettings(file, values); }), 1);
+  EXPECT_EQ(replacementsDuring(dir_, [&] { saveDialogSettings(file, true, 7, 8); }), 1);
+  EXPECT_EQ(IniFile(path_).readInteger("Settings", "DevicePort", 0), 8);
+}
+
+TEST_F(StoredSettingsTest, SavingTheLoadedValuesLeavesTheFileAsItWas) {
+  // Every kept key is there, between foreign lines, with every kind of line ending;
+  // the first break is LF. One CR of a CR CR LF ending belongs to the value, so the
+  // text read from IPBase ends in CR and must be written back as the same bytes.
+  std::string before;
+  for (std::size_t i = 0; i < kDefaultFileLines.size(); ++i) {
+    const std::string& line = kDefaultFileLines[i];
+    before += line + (line.starts_with("IPBase=") ? "\r\r\n" : i % 2 ? "\r\n" : "\n");
+    before += "; foreign " + std::to_string(i) + "\r\r\n";
+  }
+  before += "[Foreign]\r\r\nIPBase=x";
+  writeBytes(path_, before);
+  IniFile file(path_);
+  StoredSettings values = loadSettings(file);
+  EXPECT_EQ(values.ipBase, "10.123.13.\r");
+  saveSettings(file, values);
+  EXPECT_EQ(readBytes(path_), before);
+
+  // A changed value rewrites its line alone.
+  values.serial = "77";
+  saveSettings(file, values);
+  std::string expected = before;
+  const std::string serialLine = "Serial=5000";
+  expected.replace(expected.find(serialLine), serialLine.size(), "Serial=77");
+  EXPECT_EQ(readBytes(path_), expected);
 }
 
 // ---- Clamping and visibility rules -----------------------------------------------

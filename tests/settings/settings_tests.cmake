@@ -7,3 +7,6 @@ vexil_add_gtest(atomic_write_test
 vexil_add_gtest(stored_settings_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/StoredSettingsTest.cpp
   LIBS vexil_settings)
+vexil_add_gtest(ini_file_bytes_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/IniFileBytesTest.cpp
+  LIBS vexil_settings)
