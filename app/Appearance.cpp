@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
@@ -13,7 +14,12 @@ namespace vexil::app {
 namespace {
 
 const QString kTahomaFamily = QStringLiteral("Tahoma");
-const QString kCourierNewFamily = QStringLiteral("Courier New");
+// Fixed-pitch faces for the dumps, in order of preference. A face counts only when the
+// characters the dumps print all have the same advance: fontconfig calls some faces
+// with monospaced Latin glyphs proportional, and substitutes others silently.
+const QString kFixedFamilies[] = {QStringLiteral("Courier New"),
+                                  QStringLiteral("DejaVu Sans Mono"),
+                                  QStringLiteral("Liberation Mono")};
 const char* const kTahomaFiles[] = {
     "/usr/share/wine/fonts/tahoma.ttf",
     "/usr/share/wine/fonts/tahomabd.ttf",
@@ -47,11 +53,21 @@ QFont tahoma(int pointSize, bool bold) {
   return font;
 }
 
+bool printsEvenly(const QFont& font) {
+  const QFontMetrics metrics(font);
+  const int advance = metrics.horizontalAdvance(QLatin1Char('$'));
+  for (const QChar c : kDumpCharacters) {
+    if (metrics.horizontalAdvance(c) != advance) return false;
+  }
+  return advance > 0;
+}
+
 QFont courierNew(int pointSize) {
-  if (QFontDatabase::hasFamily(kCourierNewFamily)) {
-    QFont font(kCourierNewFamily, pointSize);
+  for (const QString& family : kFixedFamilies) {
+    if (!QFontDatabase::hasFamily(family)) continue;
+    QFont font(family, pointSize);
     font.setStyleHint(QFont::TypeWriter);
-    return font;
+    if (printsEvenly(font)) return font;
   }
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   font.setPointSize(pointSize);

@@ -45,8 +45,16 @@ void applyDesktopLook();
 /// Tahoma at `pointSize` points, bold on request.
 QFont tahoma(int pointSize = kDefaultPointSize, bool bold = false);
 
-/// The fixed-pitch face of the instruction-test memo: Courier New when installed,
-/// otherwise the system's fixed-pitch font, at `pointSize` points.
+/// Every character the instruction-test dumps and answer lines print.
+inline const QString kDumpCharacters =
+    QStringLiteral("$0123456789ABCDEF :.()-!Palvoxbdyhenrcigsfu");
+
+/// True when every character of kDumpCharacters has the same advance in `font`.
+bool printsEvenly(const QFont& font);
+
+/// The fixed-pitch face of the instruction-test memo, at `pointSize` points: Courier
+/// New, DejaVu Sans Mono or Liberation Mono, the first installed that prints the dumps
+/// evenly; otherwise the system's fixed-pitch font.
 QFont courierNew(int pointSize = kMemoInsPointSize);
 
 /// The desktop's button-face colour: the default colour of a panel.

@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
-  xvfb xauth fonts-wine
+  xvfb xauth fonts-wine fonts-dejavu-core
 )
 
 missing=()
