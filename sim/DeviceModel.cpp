@@ -102,9 +102,7 @@ bool startsWith(std::span<const std::uint8_t> datagram, std::string_view magic) 
          std::memcmp(datagram.data(), magic.data(), magic.size()) == 0;
 }
 
-bool isTsSource(std::uint8_t source) {
-  return source >= kFirstTsSource && source <= kLastTsSource;
-}
+bool isTsSource(std::uint8_t source) { return source >= kFirstTsSource && source <= kLastTsSource; }
 
 }  // namespace
 
@@ -135,8 +133,8 @@ std::vector<std::uint8_t> DeviceModel::handle(std::span<const std::uint8_t> requ
   std::optional<std::uint8_t> ackRequest;
   for (const Instruction& in : palvoxInstructions(request)) {
     if (in.opcode == kOpAckRequest && !in.data.empty()) ackRequest = in.data[0];
-    const bool refused = std::find(refusedOpcodes.begin(), refusedOpcodes.end(), in.opcode) !=
-                         refusedOpcodes.end();
+    const bool refused =
+        std::find(refusedOpcodes.begin(), refusedOpcodes.end(), in.opcode) != refusedOpcodes.end();
     if (!refused && apply(in) == Effect::Restarted) return {};
   }
   if (!ackRequest) return {};
@@ -162,7 +160,8 @@ DeviceModel::Effect DeviceModel::apply(const Instruction& instruction) {
       if (data.size() == kSerialLength) state_.serial = be(data, 0, kSerialLength);
       break;
     case kOpSetType:
-      if (data.size() == kTypeLength) state_.deviceType = static_cast<std::uint16_t>(be(data, 0, 2));
+      if (data.size() == kTypeLength)
+        state_.deviceType = static_cast<std::uint16_t>(be(data, 0, 2));
       break;
     case kOpSetUserText:
       if (data.size() == kUserTextLength)

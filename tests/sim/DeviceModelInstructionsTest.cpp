@@ -68,8 +68,7 @@ Bytes firstStartSendTs() {
 Bytes sendTs(std::uint8_t source, const Bytes& modes, const Bytes& ip, std::uint16_t port) {
   return ascii("Palvox") + ascii(" Send TS       ") + hex("01 30 00 1D") + Bytes{source} + modes +
          hex("02") + zeros(18) + ip +
-         Bytes{static_cast<std::uint8_t>(port >> 8), static_cast<std::uint8_t>(port)} +
-         kAckTrailer;
+         Bytes{static_cast<std::uint8_t>(port >> 8), static_cast<std::uint8_t>(port)} + kAckTrailer;
 }
 Bytes dontSendTs(std::uint8_t source) {
   return ascii("Palvox Dont Send TS  ") + hex("01 31 00 01") + Bytes{source} + kAckTrailer;
@@ -178,8 +177,8 @@ TEST(BoardDontSendTs, StopsTheInputAndKeepsItsRouting) {
 
 TEST(BoardGeneralInstructions, SetSerialFromThePageExampleIsReported) {
   DeviceModel board;
-  const Bytes frame = ascii("Palvox") + ascii(" Set Serial    ") +
-                      hex("01 10 00 04 00 00 DD BD 03 00 01 00");
+  const Bytes frame =
+      ascii("Palvox") + ascii(" Set Serial    ") + hex("01 10 00 04 00 00 DD BD 03 00 01 00");
   ASSERT_EQ(frame.size(), 33u);
   EXPECT_EQ(board.handle(frame).size(), 41u);
   EXPECT_EQ(be(board.handle(kStatusQuery), kSerialAt, 4), 56765u);

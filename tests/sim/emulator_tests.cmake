@@ -5,3 +5,11 @@ vexil_add_gtest(device_model_test
 vexil_add_gtest(device_model_instructions_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/DeviceModelInstructionsTest.cpp
   LIBS vexil_sim)
+# Fault rules and the shaping of answers, without sockets.
+vexil_add_gtest(sim_faults_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/FaultsTest.cpp
+  LIBS vexil_sim)
+# The emulator on 127.0.0.1 with scripted faults.
+vexil_add_gtest(device_emulator_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/DeviceEmulatorTest.cpp
+  LIBS vexil_sim)
