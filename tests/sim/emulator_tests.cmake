@@ -9,6 +9,10 @@ vexil_add_gtest(device_model_instructions_test
 vexil_add_gtest(sim_faults_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/FaultsTest.cpp
   LIBS vexil_sim)
+# The vexil-sim options.
+vexil_add_gtest(sim_command_line_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CommandLineTest.cpp
+  LIBS vexil_sim)
 # The emulator on 127.0.0.1 with scripted faults.
 vexil_add_gtest(device_emulator_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/DeviceEmulatorTest.cpp
