@@ -21,7 +21,11 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // Block the stop signals before any thread starts, then wait for one here.
+  // Block the stop signals before any thread starts, then wait for one here. A shell
+  // that starts us in the background has set SIGINT to be ignored, and an ignored
+  // signal never reaches sigwait: take the default back first.
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
