@@ -311,7 +311,8 @@ TEST(BoardRefusedInstructions, AreAcknowledgedButNotCarriedOut) {
 }
 
 TEST(BoardRequestParsing, ListsTheInstructionsInOrderAndStopsAtAnOverrun) {
-  const auto list = palvoxInstructions(firstStartSendTs());
+  const Bytes frame = firstStartSendTs();  // the instructions point into it
+  const auto list = palvoxInstructions(frame);
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].opcode, 0x30);
   EXPECT_EQ(list[0].data.size(), 29u);
