@@ -7,7 +7,6 @@ namespace {
 constexpr std::uint8_t kFillerByte = 0xA5;
 constexpr std::uint32_t kLoopbackNet = 0x7F000000;  // 127.0.0.0/8
 constexpr std::uint32_t kLoopbackMask = 0xFF000000;
-
 }  // namespace
 
 bool isLoopbackAddress(const std::string& address) {
@@ -19,8 +18,9 @@ bool isLoopbackAddress(const std::string& address) {
 DeviceEmulator::DeviceEmulator(DeviceState initial) : model_(initial) {
   endpoint_ = std::make_unique<UdpEndpoint>(
       [this](const std::uint8_t* data, std::size_t captured, std::size_t length,
-             const std::string& from,
-             std::uint16_t fromPort) { onDatagram(data, captured, length, from, fromPort); });
+             const std::string& from, std::uint16_t fromPort) {
+        onDatagram(data, captured, length, from, fromPort);
+      });
   otherEndpoint_ = std::make_unique<UdpEndpoint>(
       [](const std::uint8_t*, std::size_t, std::size_t, const std::string&, std::uint16_t) {});
 }
