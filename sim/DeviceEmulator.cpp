@@ -1,8 +1,18 @@
 #include "sim/DeviceEmulator.h"
 
+#include <arpa/inet.h>
+
 namespace vexil::sim {
 namespace {
 constexpr std::uint8_t kFillerByte = 0xA5;
+constexpr std::uint32_t kLoopbackNet = 0x7F000000;  // 127.0.0.0/8
+constexpr std::uint32_t kLoopbackMask = 0xFF000000;
+}  // namespace
+
+bool isLoopbackAddress(const std::string& address) {
+  std::uint32_t networkOrder = 0;
+  return resolveIPv4(address, networkOrder) &&
+         (ntohl(networkOrder) & kLoopbackMask) == kLoopbackNet;
 }
 
 DeviceEmulator::DeviceEmulator(DeviceState initial) : model_(initial) {
@@ -48,7 +58,12 @@ std::uint16_t DeviceEmulator::port() const { return endpoint_->localPort(); }
 
 void DeviceEmulator::setFaults(const Faults& faults) {
   std::lock_guard guard(lock_);
-  faults_ = faults;
+  script_ = FaultScript{faults, {}};
+}
+
+void DeviceEmulator::setFaultScript(const FaultScript& script) {
+  std::lock_guard guard(lock_);
+  script_ = script;
 }
 
 DeviceState DeviceEmulator::state() const {
@@ -76,25 +91,25 @@ bool DeviceEmulator::waitForRequests(std::size_t count, std::chrono::millisecond
   return requestArrived_.wait_for(guard, limit, [&] { return requests_ >= count; });
 }
 
-void DeviceEmulator::onDatagram(const std::uint8_t* data, std::size_t captured,
-                                std::size_t, const std::string& from,
-                                std::uint16_t fromPort) {
+void DeviceEmulator::onDatagram(const std::uint8_t* data, std::size_t captured, std::size_t,
+                                const std::string& from, std::uint16_t fromPort) {
+  const std::span<const std::uint8_t> request{data, captured};
   std::vector<std::uint8_t> answer;
   Faults faults;
   {
     std::lock_guard guard(lock_);
     ++requests_;
-    lastRequest_.assign(data, data + captured);
-    answer = model_.handle({data, captured});
-    faults = faults_;
+    lastRequest_.assign(request.begin(), request.end());
+    faults = script_.faultsFor(requests_, request);
+    answer = model_.handle(request, faults.refusedOpcodes);
   }
   requestArrived_.notify_all();
-  if (answer.empty() || faults.silent) return;
+  if (answer.empty() || faults.silent || !isLoopbackAddress(from)) return;
   if (faults.delay.count() > 0) {
     std::unique_lock guard(lock_);
     if (stopRequested_.wait_for(guard, faults.delay, [this] { return stopping_; })) return;
   }
-  if (faults.answerLength) answer.resize(*faults.answerLength, 0);
+  answer = shapeAnswer(std::move(answer), faults);
 
   for (std::size_t size : faults.before) sendFiller(size, from, fromPort);
   UdpEndpoint& out = faults.fromOtherPort ? *otherEndpoint_ : *endpoint_;

@@ -13,22 +13,17 @@
 
 #include "messaging/UdpEndpoint.h"
 #include "sim/DeviceModel.h"
+#include "sim/Faults.h"
 
 namespace vexil::sim {
 
-/// Ways the emulator departs from the board, applied to every answer until changed.
-struct Faults {
-  bool silent = false;                        // never answer
-  std::chrono::milliseconds delay{0};         // wait this long before answering
-  std::optional<std::size_t> answerLength;    // cut or zero-fill the answer to this size
-  int duplicates = 0;                         // send the answer this many extra times
-  std::vector<std::size_t> before;            // filler datagrams of these sizes first
-  std::vector<std::size_t> after;             // filler datagrams of these sizes after
-  bool fromOtherPort = false;                 // answer from a second socket
-};
+/// Whether `address` is dotted IPv4 text on the loopback network, 127.0.0.0/8.
+bool isLoopbackAddress(const std::string& address);
 
 /// Runs a DeviceModel behind a UDP port. start/stop/set* are called from the owning
 /// thread; answers are sent from the endpoint's listener thread. Thread-safe getters.
+/// Answers go only to senders on the loopback network, 127.0.0.0/8: a request from
+/// any other address is counted and carried out, but never answered.
 class DeviceEmulator {
  public:
   explicit DeviceEmulator(DeviceState initial = defaultDeviceState());
@@ -42,7 +37,11 @@ class DeviceEmulator {
   std::uint16_t port() const;
   const std::string& error() const { return error_; }
 
+  /// The same faults for every request from now on (drops any rules).
   void setFaults(const Faults& faults);
+  /// Faults chosen per request from now on. Requests are numbered from 1 since the
+  /// emulator was made, the ones before this call included.
+  void setFaultScript(const FaultScript& script);
   DeviceState state() const;
   void setState(const DeviceState& state);
 
@@ -59,7 +58,7 @@ class DeviceEmulator {
   mutable std::mutex lock_;
   mutable std::condition_variable requestArrived_;
   DeviceModel model_;
-  Faults faults_;
+  FaultScript script_;
   std::size_t requests_ = 0;
   std::vector<std::uint8_t> lastRequest_;
   bool stopping_ = false;

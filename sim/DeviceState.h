@@ -143,7 +143,7 @@ struct DeviceState {
   TrapFunction trap{};
   std::array<std::uint8_t, 32> userData{};
 
-  // ---- Counters: the value at power-on and how fast it grows (both 16-bit, wrap) ----
+  // ---- Counters: the value at each start and how fast it grows (16-bit, wrap) ------
   std::uint16_t insPacketCounter = 0;
   std::uint32_t insPacketsPerSecond = 120;
   std::uint16_t crcErrorCounter = 0;
@@ -159,8 +159,16 @@ struct DeviceState {
   /// answer is zero-filled, a shorter one cut.
   std::optional<std::size_t> statusLength;
 
-  /// The board's time since power-on; counters and rates are worked out from it.
+  /// The board's time since power-on.
   BoardClock clock = runningClock();
+  /// The clock's reading when the board last started: 0 at power-on, moved up to the
+  /// clock's reading by a system reset. Counters and rates run from here, so a restart
+  /// brings them back to their power-on values, with a frozen clock as well.
+  std::chrono::milliseconds startedAt{0};
+
+  /// Time since the board last started: clock() - startedAt, never below 0 (a clock
+  /// that is unset reads 0).
+  std::chrono::milliseconds uptime() const;
 };
 
 /// Fills a user text from `text`: cut to 15 bytes or filled with blanks.

@@ -302,9 +302,7 @@ std::vector<std::uint8_t> buildStatusRecord(const DeviceState& state,
 }
 
 std::vector<std::uint8_t> buildStatusRecord(const DeviceState& state) {
-  const std::chrono::milliseconds uptime =
-      state.clock ? state.clock() : std::chrono::milliseconds{0};
-  return buildStatusRecord(state, uptime);
+  return buildStatusRecord(state, state.uptime());
 }
 
 }  // namespace vexil::sim

@@ -1,3 +1,19 @@
 vexil_add_gtest(device_model_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/DeviceModelTest.cpp
   LIBS vexil_sim)
+# Instructions pressed as the pages send them, then read back from the status record.
+vexil_add_gtest(device_model_instructions_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/DeviceModelInstructionsTest.cpp
+  LIBS vexil_sim)
+# Fault rules and the shaping of answers, without sockets.
+vexil_add_gtest(sim_faults_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/FaultsTest.cpp
+  LIBS vexil_sim)
+# The vexil-sim options.
+vexil_add_gtest(sim_command_line_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CommandLineTest.cpp
+  LIBS vexil_sim)
+# The emulator on 127.0.0.1 with scripted faults.
+vexil_add_gtest(device_emulator_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/DeviceEmulatorTest.cpp
+  LIBS vexil_sim)
