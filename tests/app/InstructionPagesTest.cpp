@@ -72,6 +72,8 @@ class InstructionPagesTest : public QObject {
   void userTextGoesOutOneBytePerCharacter();
   void longUserTextFromTheSettingsIsSentCut();
   void manufacturerSetupRunsBothSteps();
+  void sendTsThenQueryShowsTheRoute();
+  void manufacturerSetupAgainstABoardRefusingTheText();
 
  private:
   std::unique_ptr<WorkingDirectory> dir_;
@@ -293,6 +295,73 @@ void InstructionPagesTest::manufacturerSetupRunsBothSteps() {
   }
   QCOMPARE(device_->requestCount(), std::size_t{2});
   QCOMPARE(bytes(device_->lastRequest()).mid(25, 15), QByteArray("Marovantis Ltd."));
+}
+
+// The lines of TS input `n` in the report: from its heading to the line before the next
+// blank line.
+QStringList inputSection(const QStringList& report, int n) {
+  const int at = report.indexOf(QStringLiteral("TS Input Channel %1").arg(n));
+  if (at < 0) return {};
+  const int end = report.indexOf(QStringLiteral(" "), at);
+  return report.mid(at, end - at);
+}
+
+void InstructionPagesTest::sendTsThenQueryShowsTheRoute() {
+  TMainForm form;
+  // QV-Net, size 1000, source 3, always send, data valid pin, to 127.0.0.9:5004.
+  child<RadioGroup>(&form, QStringLiteral("RadioGroupTSFormat"))->setItemIndex(0);
+  child<RadioGroup>(&form, QStringLiteral("RadioGroupITType"))->setItemIndex(1);
+  child<RadioGroup>(&form, QStringLiteral("RadioGroupDVPin"))->setItemIndex(1);
+  child<RadioGroup>(&form, QStringLiteral("RadioGroupTSSource"))->setItemIndex(2);
+  child<QScrollBar>(&form, QStringLiteral("ScrollBarQVNetSize"))->setValue(1000);
+  const char* const octets[] = {"127", "0", "0", "9"};
+  for (int i = 0; i < 4; ++i) {
+    edit(form, QStringLiteral("EditDIP%1").arg(i + 1).toLatin1().constData())
+        ->setText(QString::fromLatin1(octets[i]));
+  }
+  edit(form, "EditDPort")->setText(QStringLiteral("$138C"));
+  click(form, "ButtonSendTS");
+  QCOMPARE(edit(form, "EditDPort")->text(), QStringLiteral("5004"));
+  QTRY_COMPARE_WITH_TIMEOUT(panel(form, "PanelTS")->caption(), QStringLiteral("ACK Received!"),
+                            kAnswerWaitMs);
+
+  click(form, "ButtonQuery");
+  QTRY_VERIFY_WITH_TIMEOUT(memo(form, "MemoInfo").first().startsWith(QStringLiteral("Palvox")),
+                           kAnswerWaitMs);
+  const QStringList section = inputSection(memo(form, "MemoInfo"), 3);
+  QVERIFY2(section.contains(QStringLiteral(" Dest. IP: 127.0.0.9")), qPrintable(section.join('|')));
+  QVERIFY(section.contains(QStringLiteral(" Dest. Port: 5004")));
+  QVERIFY(section.contains(QStringLiteral(" Dest. Mode: IP (2)")));
+  QVERIFY(section.contains(QStringLiteral(" State: Sending TS (1)")));
+  QVERIFY(section.contains(QStringLiteral(" Mode[2]: h05")));
+  QVERIFY(section.contains(QStringLiteral("  QV-Net Format (Size = 1000)")));
+  QVERIFY(section.contains(QStringLiteral("  Always Send TS")));
+
+  click(form, "ButtonDontSendTS");
+  QTRY_COMPARE_WITH_TIMEOUT(panel(form, "PanelTS")->caption(), QStringLiteral("ACK Received!"),
+                            kAnswerWaitMs);
+  click(form, "ButtonQuery");
+  QTRY_VERIFY_WITH_TIMEOUT(memo(form, "MemoInfo").first().startsWith(QStringLiteral("Palvox")),
+                           kAnswerWaitMs);
+  const QStringList stopped = inputSection(memo(form, "MemoInfo"), 3);
+  QVERIFY(stopped.contains(QStringLiteral(" State: Stopped (0)")));
+  QVERIFY(stopped.contains(QStringLiteral(" Dest. Port: 5004")));
+}
+
+void InstructionPagesTest::manufacturerSetupAgainstABoardRefusingTheText() {
+  vexil::sim::Faults refuse;
+  refuse.refusedOpcodes = {0x12};
+  device_->setFaults(refuse);
+  dir_->writeIni(settingsFor(device_->port(), 0, "[MFSetup]\nShow=1\n"));
+  TMainForm form;
+  click(form, "ButtonMS");
+  QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&form, QStringLiteral("LabelTest"))->text(),
+                            QStringLiteral("Error: Marovantis Setup failed."), kAnswerWaitMs);
+  QCOMPARE(child<QLabel>(&form, QStringLiteral("LabelTest2"))->text(),
+           QStringLiteral("User Text: Vexil Emulator "));
+  QCOMPARE(panel(form, "PanelTest1")->faceColour(), QColor(kSuccessRgb));
+  QCOMPARE(panel(form, "PanelTest2")->faceColour(), QColor(kFailureRgb));
+  QCOMPARE(panel(form, "PanelTest3")->faceColour(), buttonFace());
 }
 
 QTEST_MAIN(InstructionPagesTest)

@@ -10,6 +10,7 @@
 #include "messaging/Frames.h"
 #include "messaging/PlainEngineHost.h"
 #include "messaging/UdpEndpoint.h"
+#include "sim/DeviceEmulator.h"
 #include "tests/instructions/ScriptedDevice.h"
 
 using namespace vexil;
@@ -258,6 +259,67 @@ TEST_F(SetupSequence, AnotherPagesTransactionDropsTheSequenceSilently) {
   EXPECT_EQ(page.updates, updatesBefore) << "the page keeps its last texts";
   EXPECT_EQ(page.status, "Query sent, waiting for reply...");
   EXPECT_EQ(general, "No ACK Received!") << "the late 662-byte answer is not the 41-byte ACK";
+}
+
+// ---- Against the emulated board, scripted per request ----------------------------
+
+class SetupOnEmulator : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::DeviceState board = sim::defaultDeviceState();
+    board.userText = sim::deviceText(kMaker);  // a re-run: the board already holds it
+    device = std::make_unique<sim::DeviceEmulator>(board);
+    ASSERT_TRUE(device->start(kLoopback, 0));
+    engine.SetDevicePort(device->port());
+    engine.SetHostPort(0);
+  }
+  void runWith(const sim::FaultScript& script) {
+    device->setFaultScript(script);
+    setup.ButtonMSClick();
+    host.runUntil([&] { return !host.timerActive(); }, 3000ms);
+    host.runFor(20ms);
+  }
+  static sim::FaultRule onSetUserText(sim::Faults faults) {
+    sim::FaultRule rule;
+    rule.when.opcode = wire::OpSetUserText;
+    rule.faults = std::move(faults);
+    return rule;
+  }
+
+  PlainEngineHost host;
+  TransactionEngine engine{host};
+  Page page;
+  ManufacturerSetup setup{engine, [] { return std::string(kLoopback); },
+                          [this](const SetupUpdate& u) { page.apply(u); }};
+  std::unique_ptr<sim::DeviceEmulator> device;
+};
+
+TEST_F(SetupOnEmulator, GoodStatusThenTwentyByteConfigurationAnswerFails) {
+  sim::Faults cut;
+  cut.answerLength = 20;
+  runWith({{}, {onSetUserText(cut)}});
+  EXPECT_EQ(device->requestCount(), 2u);
+  EXPECT_EQ(page.p1, PageColour::Success);
+  EXPECT_EQ(page.status, "Error: Unknown message received.");
+  EXPECT_EQ(page.userText, "User Text: Marovantis Ltd");  // the 14 text bytes it holds
+  EXPECT_EQ(page.p2, PageColour::Failure);
+}
+
+TEST_F(SetupOnEmulator, SecondRequestWithAnotherOpcodeIsUnknown) {
+  sim::Faults wrong;
+  wrong.answerOpcode = 0x00;
+  sim::FaultRule second;
+  second.when.number = 2;
+  second.faults = wrong;
+  runWith({{}, {second}});
+  EXPECT_EQ(page.status, "Error: Unknown message received.");
+  EXPECT_EQ(page.userText, "User Text: Marovantis Ltd.");
+}
+
+TEST_F(SetupOnEmulator, ReRunAgainstTheBoardSucceeds) {
+  runWith({});
+  EXPECT_EQ(page.status, "Manufacturer Setup succeeded.");
+  EXPECT_EQ(page.p3, PageColour::Success);
 }
 
 // ---- The judgements alone ---------------------------------------------------------

@@ -32,4 +32,4 @@ target_include_directories(vexil_scripted_device PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(vexil_scripted_device PUBLIC Threads::Threads)
 vexil_add_gtest(manufacturer_setup_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ManufacturerSetupTest.cpp
-  LIBS vexil_instructions vexil_scripted_device)
+  LIBS vexil_instructions vexil_scripted_device vexil_sim)
