@@ -17,8 +17,7 @@ const QString kTahomaFamily = QStringLiteral("Tahoma");
 // Fixed-pitch faces for the dumps, in order of preference. A face counts only when the
 // characters the dumps print all have the same advance: fontconfig calls some faces
 // with monospaced Latin glyphs proportional, and substitutes others silently.
-const QString kFixedFamilies[] = {QStringLiteral("Courier New"),
-                                  QStringLiteral("DejaVu Sans Mono"),
+const QString kFixedFamilies[] = {QStringLiteral("Courier New"), QStringLiteral("DejaVu Sans Mono"),
                                   QStringLiteral("Liberation Mono")};
 const char* const kTahomaFiles[] = {
     "/usr/share/wine/fonts/tahoma.ttf",
@@ -76,11 +75,16 @@ QFont courierNew(int pointSize) {
 
 QColor pageColour(vexil::PageColour role) {
   switch (role) {
-    case vexil::PageColour::ButtonFace: return buttonFace();
-    case vexil::PageColour::Failure: return QColor(kFailureRgb);
-    case vexil::PageColour::Success: return QColor(kSuccessRgb);
-    case vexil::PageColour::EditBase: return editBackground();
-    case vexil::PageColour::Typed: return QColor(kTypedEditRgb);
+    case vexil::PageColour::ButtonFace:
+      return buttonFace();
+    case vexil::PageColour::Failure:
+      return QColor(kFailureRgb);
+    case vexil::PageColour::Success:
+      return QColor(kSuccessRgb);
+    case vexil::PageColour::EditBase:
+      return editBackground();
+    case vexil::PageColour::Typed:
+      return QColor(kTypedEditRgb);
   }
   return buttonFace();
 }

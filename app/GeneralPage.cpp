@@ -19,14 +19,12 @@ constexpr int kAddressTypingLimit = 3;
 constexpr int kUserTextTypingLimit = 15;
 constexpr int kDesignResetTime = 10;
 
-
-
 }  // namespace
 
 GeneralPage::GeneralPage(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("TabSheetNCO"));
-  auto* heading = makeLabel(QStringLiteral("LabelGeneral"),
-                            QStringLiteral("General Instructions"), this);
+  auto* heading =
+      makeLabel(QStringLiteral("LabelGeneral"), QStringLiteral("General Instructions"), this);
   heading->setFont(tahoma(kLargePointSize, true));
   heading->setGeometry(10, 6, 300, 20);
   buildResetGroup();
@@ -43,8 +41,8 @@ void GeneralPage::buildResetGroup() {
                           QRect(8, 28, 230, 196), this);
   radioGroupReset_ = new RadioGroup(
       QStringLiteral("RadioGroupReset"), QStringLiteral(" Reset Type "),
-      {QStringLiteral("PDI Reset"), QStringLiteral("System Reset"), QStringLiteral("SDI Reset")},
-      1, group);
+      {QStringLiteral("PDI Reset"), QStringLiteral("System Reset"), QStringLiteral("SDI Reset")}, 1,
+      group);
   radioGroupReset_->setGeometry(10, 20, 140, 80);
 
   scrollBarReset_ = new QScrollBar(Qt::Horizontal, group);
@@ -70,8 +68,9 @@ void GeneralPage::buildEntryGroups() {
                            QRect(246, 28, 230, 60), this);
   editSerial_ = makeEdit(QStringLiteral("EditSerial"), QStringLiteral("56765"), 0, serial);
   editSerial_->setGeometry(10, 24, 100, 22);
-  auto* serialButton = makeButton(QStringLiteral("ButtonSerial"),
-                                  QStringLiteral("Send instruction"), QRect(118, 21, 102, 28), serial);
+  auto* serialButton =
+      makeButton(QStringLiteral("ButtonSerial"), QStringLiteral("Send instruction"),
+                 QRect(118, 21, 102, 28), serial);
   connect(serialButton, &QPushButton::clicked, this, &GeneralPage::ButtonSerialClick);
 
   auto* type = makeGroup(QStringLiteral("GroupBoxType"), QStringLiteral(" Set Type "),
@@ -84,12 +83,11 @@ void GeneralPage::buildEntryGroups() {
 
   auto* userText = makeGroup(QStringLiteral("GroupBoxUserText"), QStringLiteral(" Set User Text "),
                              QRect(246, 164, 230, 60), this);
-  editUT_ = makeEdit(QStringLiteral("EditUT"), QStringLiteral("My UserText"),
-                     kUserTextTypingLimit, userText);
+  editUT_ = makeEdit(QStringLiteral("EditUT"), QStringLiteral("My UserText"), kUserTextTypingLimit,
+                     userText);
   editUT_->setGeometry(10, 24, 100, 22);
-  auto* userTextButton = makeButton(QStringLiteral("ButtonUT"),
-                                    QStringLiteral("Send instruction"), QRect(118, 21, 102, 28),
-                                    userText);
+  auto* userTextButton = makeButton(QStringLiteral("ButtonUT"), QStringLiteral("Send instruction"),
+                                    QRect(118, 21, 102, 28), userText);
   connect(userTextButton, &QPushButton::clicked, this, &GeneralPage::ButtonUTClick);
 }
 
@@ -112,14 +110,13 @@ void GeneralPage::buildAddressGroup() {
     const int y = 36 + r * 54;
     for (std::size_t i = 0; i < settings::kAddressPartCount; ++i) {
       QLineEdit* edit = makeEdit(QString::fromLatin1(rows[r].editPrefix) + QString::number(i + 1),
-                                 QString::fromLatin1(rows[r].texts[i]), kAddressTypingLimit,
-                                 group);
+                                 QString::fromLatin1(rows[r].texts[i]), kAddressTypingLimit, group);
       edit->setGeometry(10 + static_cast<int>(i) * 50, y, 42, 22);
       (*rows[r].edits).at(i) = edit;
     }
-    auto* button = makeButton(QString::fromLatin1(rows[r].button),
-                              QString::fromLatin1(rows[r].caption), QRect(216, y - 3, 130, 28),
-                              group);
+    auto* button =
+        makeButton(QString::fromLatin1(rows[r].button), QString::fromLatin1(rows[r].caption),
+                   QRect(216, y - 3, 130, 28), group);
     connect(button, &QPushButton::clicked, this, [this, r] { sendAddressRow(r); });
   }
 }
@@ -129,18 +126,18 @@ void GeneralPage::buildNcoGroup() {
                           QRect(484, 28, 228, 196), this);
   for (std::size_t i = 0; i < settings::kNcoCount; ++i) {
     const int y = 22 + static_cast<int>(i) * 32;
-    editNCO_.at(i) = makeEdit(QStringLiteral("EditNCO%1").arg(i + 1),
-                              QStringLiteral("1000000"), 0, group);
+    editNCO_.at(i) =
+        makeEdit(QStringLiteral("EditNCO%1").arg(i + 1), QStringLiteral("1000000"), 0, group);
     editNCO_.at(i)->setGeometry(10, y, 100, 22);
     const int channel = static_cast<int>(i) + 1;
-    auto* button = makeButton(QStringLiteral("ButtonNCO%1").arg(channel),
-                              QStringLiteral("Set NCO %1").arg(channel), QRect(118, y - 3, 100, 28),
-                              group);
+    auto* button =
+        makeButton(QStringLiteral("ButtonNCO%1").arg(channel),
+                   QStringLiteral("Set NCO %1").arg(channel), QRect(118, y - 3, 100, 28), group);
     connect(button, &QPushButton::clicked, this, [this, channel] { ButtonNCOClick(channel); });
   }
-  auto* note = makeLabel(QStringLiteral("Label11"),
-                         QStringLiteral("Values are in Hz. Min = 120 Hz, Max = 62500000 Hz."),
-                         group);
+  auto* note =
+      makeLabel(QStringLiteral("Label11"),
+                QStringLiteral("Values are in Hz. Min = 120 Hz, Max = 62500000 Hz."), group);
   note->setWordWrap(true);
   note->setGeometry(10, 152, 208, 36);
 }
@@ -201,7 +198,8 @@ void GeneralPage::sendAddressRow(int row) {
   AddressTexts texts;
   for (std::size_t i = 0; i < texts.size(); ++i) texts[i] = latin1(edits.at(i)->text());
   const GeneralRequest request = buildSetAddress(kRows[row], texts);
-  for (std::size_t i = 0; i < edits.size(); ++i) edits.at(i)->setText(fromLatin1(request.rewritten.at(i)));
+  for (std::size_t i = 0; i < edits.size(); ++i)
+    edits.at(i)->setText(fromLatin1(request.rewritten.at(i)));
   logic_->send(request);
 }
 

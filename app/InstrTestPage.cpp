@@ -31,11 +31,8 @@ struct RowDesign {
   const char* data;
 };
 constexpr RowDesign kRowDesign[InstrTestPage::kRowCount] = {
-    {true, "$00", "3", "$00,$56,$78"},
-    {false, "$00", "4", "0,5,6,7"},
-    {false, "$00", "0", "$00"},
-    {false, "$00", "0", "0"},
-    {false, "$00", "0", "0"},
+    {true, "$00", "3", "$00,$56,$78"}, {false, "$00", "4", "0,5,6,7"}, {false, "$00", "0", "$00"},
+    {false, "$00", "0", "0"},          {false, "$00", "0", "0"},
 };
 
 QString rowName(const char* prefix, int row) {
@@ -46,8 +43,8 @@ QString rowName(const char* prefix, int row) {
 
 InstrTestPage::InstrTestPage(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("TabSheetInstrTest"));
-  auto* heading = makeLabel(QStringLiteral("LabelInstrTest"), QStringLiteral("Instruction Test"),
-                            this);
+  auto* heading =
+      makeLabel(QStringLiteral("LabelInstrTest"), QStringLiteral("Instruction Test"), this);
   heading->setFont(tahoma(kLargePointSize, true));
   heading->setGeometry(10, 6, 300, 20);
   buildRows();
@@ -78,8 +75,8 @@ void InstrTestPage::buildRows() {
                   {"LabelColLength", "Length", 180},
                   {"LabelColData", "Data bytes", 250}};
   for (const auto& heading : headings) {
-    auto* label = makeLabel(QString::fromLatin1(heading.name),
-                            QString::fromLatin1(heading.caption), this);
+    auto* label =
+        makeLabel(QString::fromLatin1(heading.name), QString::fromLatin1(heading.caption), this);
     label->setFont(tahoma(kDefaultPointSize, true));
     label->setGeometry(heading.x, 30, 80, 16);
   }
@@ -117,11 +114,10 @@ void InstrTestPage::buildLowerPart() {
   auto* userTextPanel = new Panel(QStringLiteral("PanelUserText"), Panel::Bevel::None, this);
   userTextPanel->setFaceColour(QColor(kSilverRgb));
   userTextPanel->setGeometry(8, 226, 380, 34);
-  auto* label8 = makeLabel(QStringLiteral("Label8"), QStringLiteral("User Text (Max. 15):"),
-                           userTextPanel);
+  auto* label8 =
+      makeLabel(QStringLiteral("Label8"), QStringLiteral("User Text (Max. 15):"), userTextPanel);
   label8->setGeometry(8, 8, 120, 18);
-  edit1_ = makeEdit(QStringLiteral("Edit1"), QStringLiteral("Quenthaven Bt."), 0,
-                    userTextPanel);
+  edit1_ = makeEdit(QStringLiteral("Edit1"), QStringLiteral("Quenthaven Bt."), 0, userTextPanel);
   edit1_->setGeometry(132, 6, 236, 22);
 
   buttonICompute_ = new QPushButton(QStringLiteral("View message"), this);

@@ -27,8 +27,8 @@ ManufacturerPage::ManufacturerPage(QWidget* parent) : QWidget(parent) {
 
   auto* communication = makeGroup(QStringLiteral("GroupBoxCommunication"),
                                   QStringLiteral(" Communication "), QRect(20, 28, 460, 70), outer);
-  labelTest1_ = makeLabel(QStringLiteral("LabelTest1"), QStringLiteral("Target Device:"),
-                          communication);
+  labelTest1_ =
+      makeLabel(QStringLiteral("LabelTest1"), QStringLiteral("Target Device:"), communication);
   labelTest1_->setGeometry(14, 28, 340, 20);
   panelTest1_ = makeIndicator(QStringLiteral("PanelTest1"), QRect(380, 20, 64, 36), communication);
 
@@ -42,8 +42,8 @@ ManufacturerPage::ManufacturerPage(QWidget* parent) : QWidget(parent) {
                              QRect(20, 188, 460, 70), outer);
   panelTest3_ = makeIndicator(QStringLiteral("PanelTest3"), QRect(380, 20, 64, 36), selfTest);
 
-  labelTest_ = makeLabel(QStringLiteral("LabelTest"),
-                         QStringLiteral("Press 'Test and Configure' !"), outer);
+  labelTest_ =
+      makeLabel(QStringLiteral("LabelTest"), QStringLiteral("Press 'Test and Configure' !"), outer);
   labelTest_->setAlignment(Qt::AlignCenter);
   labelTest_->setFont(tahoma(kLargePointSize, true));
   labelTest_->setGeometry(20, 276, 460, 24);

@@ -24,7 +24,6 @@ constexpr int kPacketNumberColumns = 7;
 constexpr int kDesignTsFormat = 1;
 constexpr int kDesignPacketNumber = 6;
 
-
 }  // namespace
 
 SendTsPage::SendTsPage(QWidget* parent) : QWidget(parent) {
@@ -53,19 +52,19 @@ SendTsPage::SendTsPage(QWidget* parent) : QWidget(parent) {
 void SendTsPage::buildCommonGroup() {
   auto* group = makeGroup(QStringLiteral("GroupBoxCommon"), QStringLiteral(" Common Parameters "),
                           QRect(8, 34, 400, 204), this);
-  radioGroupTSFormat_ = new RadioGroup(QStringLiteral("RadioGroupTSFormat"),
-                                       QStringLiteral(" TS Format "),
-                                       {QStringLiteral("QV-Net"), QStringLiteral("IPTV")}, 1, group);
+  radioGroupTSFormat_ =
+      new RadioGroup(QStringLiteral("RadioGroupTSFormat"), QStringLiteral(" TS Format "),
+                     {QStringLiteral("QV-Net"), QStringLiteral("IPTV")}, 1, group);
   radioGroupTSFormat_->setGeometry(10, 20, 110, 62);
   radioGroupTSFormat_->setItemIndex(kDesignTsFormat);
-  radioGroupITType_ = new RadioGroup(
-      QStringLiteral("RadioGroupITType"), QStringLiteral(" Instruction Type "),
-      {QStringLiteral("Send TS"), QStringLiteral("Always Send TS")}, 1, group);
+  radioGroupITType_ =
+      new RadioGroup(QStringLiteral("RadioGroupITType"), QStringLiteral(" Instruction Type "),
+                     {QStringLiteral("Send TS"), QStringLiteral("Always Send TS")}, 1, group);
   radioGroupITType_->setGeometry(128, 20, 136, 62);
   radioGroupITType_->setItemIndex(0);
-  radioGroupDVPin_ = new RadioGroup(QStringLiteral("RadioGroupDVPin"),
-                                    QStringLiteral(" Data Valid Pin "),
-                                    {QStringLiteral("Disabled"), QStringLiteral("Enabled")}, 1, group);
+  radioGroupDVPin_ =
+      new RadioGroup(QStringLiteral("RadioGroupDVPin"), QStringLiteral(" Data Valid Pin "),
+                     {QStringLiteral("Disabled"), QStringLiteral("Enabled")}, 1, group);
   radioGroupDVPin_->setGeometry(272, 20, 118, 62);
   radioGroupDVPin_->setItemIndex(0);
   radioGroupTSSource_ = new RadioGroup(
@@ -79,8 +78,8 @@ void SendTsPage::buildCommonGroup() {
   label13->setGeometry(10, 142, 180, 18);
   const char* const design[] = {"10", "123", "13", "201"};
   for (std::size_t i = 0; i < settings::kAddressPartCount; ++i) {
-    editDIP_.at(i) = makeEdit(QStringLiteral("EditDIP%1").arg(i + 1), QString::fromLatin1(design[i]),
-                              kAddressTypingLimit, group);
+    editDIP_.at(i) = makeEdit(QStringLiteral("EditDIP%1").arg(i + 1),
+                              QString::fromLatin1(design[i]), kAddressTypingLimit, group);
     editDIP_.at(i)->setGeometry(10 + static_cast<int>(i) * 48, 164, 40, 22);
   }
   auto* label15 = makeLabel(QStringLiteral("Label15"), QStringLiteral("Destination Port:"), group);
@@ -102,8 +101,8 @@ void SendTsPage::buildQvNetGroup() {
   // valueChanged reports arrows, page clicks, dragging and positions set by the program.
   connect(scrollBarQVNetSize_, &QScrollBar::valueChanged, this,
           &SendTsPage::ScrollBarQVNetSizeScroll);
-  label14_ = makeLabel(QStringLiteral("Label14"),
-                       QStringLiteral("QV-Net Data Size is 1428 bytes."), group);
+  label14_ = makeLabel(QStringLiteral("Label14"), QStringLiteral("QV-Net Data Size is 1428 bytes."),
+                       group);
   label14_->setGeometry(10, 50, 276, 18);
 }
 
@@ -122,8 +121,9 @@ void SendTsPage::buildIptvGroup() {
   checkBoxRT_ = new QCheckBox(QStringLiteral("Remove Packets with TSP Error"), group);
   checkBoxRT_->setObjectName(QStringLiteral("CheckBoxRT"));
   checkBoxRT_->setGeometry(12, 96, 270, 20);
-  radioGroupPF_ = new RadioGroup(QStringLiteral("RadioGroupPF"), QStringLiteral(" Packet Format "),
-                                 {QStringLiteral("188 bytes"), QStringLiteral("204 bytes")}, 1, group);
+  radioGroupPF_ =
+      new RadioGroup(QStringLiteral("RadioGroupPF"), QStringLiteral(" Packet Format "),
+                     {QStringLiteral("188 bytes"), QStringLiteral("204 bytes")}, 1, group);
   radioGroupPF_->setGeometry(10, 122, 150, 62);
   radioGroupPF_->setItemIndex(0);
 }

@@ -33,9 +33,9 @@ using namespace vexil;
 using namespace vexil::app;
 
 namespace {
-constexpr int kClientWidth = 744;   // below the menu bar
+constexpr int kClientWidth = 744;  // below the menu bar
 constexpr int kClientHeight = 533;
-constexpr int kPanelMargin = 6;     // backdrop visible around the page panel
+constexpr int kPanelMargin = 6;  // backdrop visible around the page panel
 constexpr int kPageControlMargin = 2;
 }  // namespace
 
@@ -163,8 +163,7 @@ void TMainForm::loadStoredSettings() {
   instrTestPage_->loadSettings(stored_);
   generalPage_->loadSettings(stored_);
   sendTsPage_->loadSettings(stored_);
-  pageControl_->setTabVisible(ManufacturerPageIndex,
-                              settings::manufacturerSetupVisible(stored_));
+  pageControl_->setTabVisible(ManufacturerPageIndex, settings::manufacturerSetupVisible(stored_));
 }
 
 std::string TMainForm::deviceAddress() const { return mainPage_->deviceAddress(); }

@@ -43,8 +43,13 @@ class TMainForm : public QMainWindow {
   Q_OBJECT
  public:
   /// Page indexes of `PageControl`, in tab order.
-  enum PageIndex { MainPageIndex, InstrTestPageIndex, GeneralPageIndex, SendTsPageIndex,
-                   ManufacturerPageIndex };
+  enum PageIndex {
+    MainPageIndex,
+    InstrTestPageIndex,
+    GeneralPageIndex,
+    SendTsPageIndex,
+    ManufacturerPageIndex
+  };
 
   explicit TMainForm(QWidget* parent = nullptr);
   ~TMainForm() override;

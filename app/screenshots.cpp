@@ -74,7 +74,8 @@ bool pressEveryPage(TMainForm& window) {
   ok = waitFor([&] {
          return memoInfo->lineCount() > 0 &&
                 memoInfo->lines().first().startsWith(QStringLiteral("Palvox"));
-       }) && ok;
+       }) &&
+       ok;
   memoInfo->verticalScrollBar()->setValue(0);
 
   // Row 2 asks for the board's short answer, which the memo shows as a body.
@@ -83,7 +84,8 @@ bool pressEveryPage(TMainForm& window) {
   child<QLineEdit>(window, "EditData2")->setText(QStringLiteral("$00"));
   press(window, "ButtonISend");
   auto* memoIns = child<Memo>(window, "MemoIns");
-  ok = waitFor([&] { return memoIns->lines().last().startsWith(QStringLiteral(" Palvox body:")); }) &&
+  ok = waitFor(
+           [&] { return memoIns->lines().last().startsWith(QStringLiteral(" Palvox body:")); }) &&
        ok;
 
   press(window, "ButtonSerial");
@@ -96,7 +98,8 @@ bool pressEveryPage(TMainForm& window) {
 
   press(window, "ButtonMS");
   auto* labelTest = child<QLabel>(window, "LabelTest");
-  ok = waitFor([&] { return labelTest->text() == QStringLiteral("Manufacturer Setup succeeded."); }) &&
+  ok = waitFor(
+           [&] { return labelTest->text() == QStringLiteral("Manufacturer Setup succeeded."); }) &&
        ok;
   if (!ok) std::fprintf(stderr, "vexil-screenshots: a page did not get its answer in time\n");
   return ok;
@@ -150,8 +153,8 @@ int main(int argc, char** argv) {
 
   bool ok = pressEveryPage(window);
 
-  const char* const pageFiles[] = {"main.png", "instruction-test.png", "general.png",
-                                   "send-ts.png", "manufacturer-setup.png"};
+  const char* const pageFiles[] = {"main.png", "instruction-test.png", "general.png", "send-ts.png",
+                                   "manufacturer-setup.png"};
   for (int page = 0; page < window.pageControl()->count(); ++page) {
     window.pageControl()->setCurrentIndex(page);
     QApplication::processEvents();

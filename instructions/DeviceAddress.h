@@ -13,8 +13,8 @@ inline constexpr int kLastOctetMax = 255;
 
 /// The address base and last octet that "Change IP" takes over from an entry.
 struct AddressChange {
-  std::string base;  // the entry up to and including its last dot, unexamined
-  int lastOctet = 0; // 0..255
+  std::string base;   // the entry up to and including its last dot, unexamined
+  int lastOctet = 0;  // 0..255
 };
 
 /// The device address text: the base followed by the last octet in decimal.

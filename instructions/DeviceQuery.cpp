@@ -24,10 +24,8 @@ PageUpdate querySent(int hostPort, int devicePort, const std::string& address) {
   PageUpdate update;
   update.clearMemo = true;
   update.lines = {"Host Comuter Port: " + decimalText(hostPort),
-                  "Device Port: " + decimalText(devicePort),
-                  "Device IP: " + address,
-                  std::string(kSpaceLine),
-                  "Message sent, waiting for reply..."};
+                  "Device Port: " + decimalText(devicePort), "Device IP: " + address,
+                  std::string(kSpaceLine), "Message sent, waiting for reply..."};
   return update;
 }
 
@@ -43,8 +41,10 @@ DeviceQuery::DeviceQuery(TransactionEngine& engine, Address address, Show show)
   const auto noAnswer = [this](const Answer&) { show_(queryNoAnswer()); };
   engine_.setOutcome(TransactionState::QueryQvNetSent, noAnswer);
   engine_.setOutcome(TransactionState::QueryStatusSent, noAnswer);
-  engine_.setOutcome(TransactionState::QueryQvNetAnswered, [this](const Answer& a) { showAnswer(a, true); });
-  engine_.setOutcome(TransactionState::QueryStatusAnswered, [this](const Answer& a) { showAnswer(a, false); });
+  engine_.setOutcome(TransactionState::QueryQvNetAnswered,
+                     [this](const Answer& a) { showAnswer(a, true); });
+  engine_.setOutcome(TransactionState::QueryStatusAnswered,
+                     [this](const Answer& a) { showAnswer(a, false); });
 }
 
 DeviceQuery::~DeviceQuery() {

@@ -24,8 +24,9 @@ namespace {
 constexpr int kAnswerWaitMs = 3000;
 
 QByteArray settingsFor(int devicePort, int hostPort = 0, const QByteArray& more = {}) {
-  return QStringLiteral("[Settings]\nMyPort=%1\nDevicePort=%2\n[Main]\nACKProt=1\n"
-                        "IPBase=127.0.0.\nIPExt=1\n")
+  return QStringLiteral(
+             "[Settings]\nMyPort=%1\nDevicePort=%2\n[Main]\nACKProt=1\n"
+             "IPBase=127.0.0.\nIPExt=1\n")
              .arg(hostPort)
              .arg(devicePort)
              .toLatin1() +
@@ -108,12 +109,12 @@ void InstructionPagesTest::instructionTestSendShowsTheAnswerBody() {
   // Row 1 holds the settings' start values: opcode $00, data $00.
   QCOMPARE(sent.at(3), QStringLiteral(" IT1:    $00 $00 $01 $00 "));
   QCOMPARE(sent.at(4), QStringLiteral(" IT2:    $03 $00 $01 $00 "));
-  QCOMPARE(sent.mid(5), (QStringList{QStringLiteral(" "), QStringLiteral("Step 2. - Sending Message"),
-                                     QStringLiteral(" Message sent sucessfuly."),
-                                     QStringLiteral(" Destination IP: 127.0.0.1"),
-                                     QStringLiteral(" Destination port: %1").arg(device_->port()),
-                                     QStringLiteral(" "),
-                                     QStringLiteral("Step 3. - Waiting for answer")}));
+  QCOMPARE(sent.mid(5),
+           (QStringList{QStringLiteral(" "), QStringLiteral("Step 2. - Sending Message"),
+                        QStringLiteral(" Message sent sucessfuly."),
+                        QStringLiteral(" Destination IP: 127.0.0.1"),
+                        QStringLiteral(" Destination port: %1").arg(device_->port()),
+                        QStringLiteral(" "), QStringLiteral("Step 3. - Waiting for answer")}));
   // Written back: the cut user text, the cleaned data and the row lengths.
   QCOMPARE(edit(form, "Edit1")->text(), QStringLiteral("Quenthaven Bt. "));
   QCOMPARE(edit(form, "EditData2")->text(), QStringLiteral("0"));
@@ -179,7 +180,8 @@ void InstructionPagesTest::setSerialIsAcknowledgedAndReportedByQuery() {
   QCOMPARE(panel(form, "PanelGS")->faceColour(), QColor(kSuccessRgb));
   const QByteArray request = bytes(device_->lastRequest());
   QCOMPARE(request.toHex(), QByteArray("50616c766f78205365742053657269616c20202020"
-                                       "01100004 0000ddbd03000100").replace(' ', ""));
+                                       "01100004 0000ddbd03000100")
+                                .replace(' ', ""));
 
   click(form, "ButtonQuery");
   QTRY_VERIFY_WITH_TIMEOUT(memo(form, "MemoInfo").contains(QStringLiteral("Device Serial: 56765")),
@@ -215,8 +217,8 @@ void InstructionPagesTest::systemResetKeepsItsTextAndHasNoOutcome() {
 
 void InstructionPagesTest::failedSendPaintsThePanelRed() {
   const int held = vexil::freeLoopbackPort();
-  vexil::UdpEndpoint holder([](const std::uint8_t*, std::size_t, std::size_t, const std::string&,
-                               std::uint16_t) {});
+  vexil::UdpEndpoint holder(
+      [](const std::uint8_t*, std::size_t, std::size_t, const std::string&, std::uint16_t) {});
   QVERIFY(holder.activate(held, "0.0.0.0"));
   dir_->writeIni(settingsFor(device_->port(), held));
   TMainForm form;
