@@ -27,15 +27,20 @@ const char* const kTahomaFiles[] = {
 }  // namespace
 
 bool installTahoma() {
-  if (QFontDatabase::hasFamily(kTahomaFamily)) return true;
-  bool loaded = false;
-  for (const char* file : kTahomaFiles) {
-    if (QFile::exists(QString::fromLatin1(file)) &&
-        QFontDatabase::addApplicationFont(QString::fromLatin1(file)) >= 0) {
-      loaded = true;
+  // Once per process: every family look-up asks fontconfig to resolve aliases, which
+  // is the dearest part of start-up.
+  static const bool installed = [] {
+    if (QFontDatabase::families().contains(kTahomaFamily)) return true;
+    bool loaded = false;
+    for (const char* file : kTahomaFiles) {
+      if (QFile::exists(QString::fromLatin1(file)) &&
+          QFontDatabase::addApplicationFont(QString::fromLatin1(file)) >= 0) {
+        loaded = true;
+      }
     }
-  }
-  return loaded;
+    return loaded;
+  }();
+  return installed;
 }
 
 void applyDesktopLook() {
@@ -62,13 +67,18 @@ bool printsEvenly(const QFont& font) {
 }
 
 QFont courierNew(int pointSize) {
-  for (const QString& family : kFixedFamilies) {
-    if (!QFontDatabase::hasFamily(family)) continue;
-    QFont font(family, pointSize);
-    font.setStyleHint(QFont::TypeWriter);
-    if (printsEvenly(font)) return font;
-  }
-  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  // Chosen once per process; the installed families are listed without alias look-ups.
+  static const QFont chosen = [] {
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& family : kFixedFamilies) {
+      if (!installed.contains(family)) continue;
+      QFont font(family, kMemoInsPointSize);
+      font.setStyleHint(QFont::TypeWriter);
+      if (printsEvenly(font)) return font;
+    }
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  }();
+  QFont font = chosen;
   font.setPointSize(pointSize);
   return font;
 }
