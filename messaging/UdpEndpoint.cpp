@@ -72,29 +72,29 @@ bool UdpEndpoint::activate(int port, const std::string& bindAddress) {
     if (listening_) return true;
     deactivate();  // the listener stopped on a socket error: start over
   }
-  error_.clear();
+  setError({});
   if (port < 0 || port > kMaxPort) {
-    error_ = "port out of range: " + std::to_string(port);
+    setError("port out of range: " + std::to_string(port));
     return false;
   }
   if (wakeRead_ < 0) {
-    error_ = "cannot create the listener's wake-up pipe";
+    setError("cannot create the listener's wake-up pipe");
     return false;
   }
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(static_cast<std::uint16_t>(port));
   if (inet_pton(AF_INET, bindAddress.c_str(), &local.sin_addr) != 1) {
-    error_ = "invalid bind address: " + bindAddress;
+    setError("invalid bind address: " + bindAddress);
     return false;
   }
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
-    error_ = systemError("socket");
+    setError(systemError("socket"));
     return false;
   }
   if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    error_ = systemError("bind");
+    setError(systemError("bind"));
     close(fd);
     return false;
   }
@@ -133,26 +133,26 @@ std::uint16_t UdpEndpoint::localPort() const {
 
 bool UdpEndpoint::sendTo(const std::string& host, int port,
                          std::span<const std::uint8_t> data) {
-  error_.clear();
+  setError({});
   if (!isActive()) {
-    error_ = "endpoint not active";
+    setError("endpoint not active");
     return false;
   }
   if (port < 0 || port > kMaxPort) {
-    error_ = "port out of range: " + std::to_string(port);
+    setError("port out of range: " + std::to_string(port));
     return false;
   }
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(static_cast<std::uint16_t>(port));
   if (!resolveIPv4(host, to.sin_addr.s_addr)) {
-    error_ = "cannot resolve " + host;
+    setError("cannot resolve " + host);
     return false;
   }
   const ssize_t sent = sendto(fd_, data.data(), data.size(), 0,
                               reinterpret_cast<const sockaddr*>(&to), sizeof to);
   if (sent < 0 || static_cast<std::size_t>(sent) != data.size()) {
-    error_ = systemError("sendto");
+    setError(systemError("sendto"));
     return false;
   }
   return true;
@@ -192,6 +192,16 @@ void UdpEndpoint::listen() {
     inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
     receiver_(staging_.data(), captured, length, text, ntohs(from.sin_port));
   }
+}
+
+std::string UdpEndpoint::error() const {
+  std::lock_guard guard(errorLock_);
+  return error_;
+}
+
+void UdpEndpoint::setError(std::string text) {
+  std::lock_guard guard(errorLock_);
+  error_ = std::move(text);
 }
 
 bool UdpEndpoint::fromSelf(const sockaddr_in& from) const {

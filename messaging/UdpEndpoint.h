@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <thread>
@@ -23,8 +24,10 @@ namespace vexil {
 /// endpoint sent to itself (its source is one of this machine's addresses and the bound
 /// port) is never handed to the receiver: with the device address pointing at this
 /// machine and nothing else on the port, the request must not pass for its own answer.
-/// All member functions are called from one thread (the owner's); the receiver runs on
-/// the listener thread.
+/// Member functions are called from one thread (the owner's), with one exception:
+/// sendTo may also be called by the receiver, on the listener thread, to answer the
+/// datagram it was handed (the emulator does); deactivate waits for the receiver, so the
+/// socket stays open for such a send. The receiver runs on the listener thread.
 class UdpEndpoint {
  public:
   /// Called on the listener thread with the datagram's bytes (at most `captured`
@@ -54,10 +57,12 @@ class UdpEndpoint {
   /// range, or refused by the network layer.
   bool sendTo(const std::string& host, int port, std::span<const std::uint8_t> data);
 
-  const std::string& error() const { return error_; }
+  /// Why the last activate or sendTo failed (empty after a success); any thread.
+  std::string error() const;
 
  private:
   void listen();
+  void setError(std::string text);
   bool fromSelf(const sockaddr_in& from) const;
 
   Receiver receiver_;
@@ -67,6 +72,7 @@ class UdpEndpoint {
   std::thread listener_;
   std::atomic<bool> listening_{false};  // false once the listener has given up
   std::vector<std::uint8_t> staging_;  // allocated once, reused by every receive
+  mutable std::mutex errorLock_;  // sendTo may run on the listener thread
   std::string error_;
   // Set before the listener starts and read by it only: the bound port and this
   // machine's IPv4 addresses (network order) at the moment of binding.

@@ -7,3 +7,6 @@ vexil_add_gtest(integer_text_test
 vexil_add_gtest(transaction_engine_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/TransactionEngineTest.cpp
   LIBS vexil_messaging vexil_sim)
+vexil_add_gtest(udp_endpoint_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/UdpEndpointTest.cpp
+  LIBS vexil_messaging)
