@@ -26,10 +26,17 @@ void printHelp() {
       "  --port N            UDP port to listen on (default 56789; 0 picks a free one)\n"
       "  --type N            device type (default 7163)\n"
       "  --serial N          serial number, a signed 32-bit number or $hex (default 5000)\n"
-      "  --version M.N       firmware version, major.minor (default 1.5, shown as 1.05)\n"
+      "  --firmware M.N      firmware version, major.minor (default 1.5, shown as 1.05)\n"
       "  --model N           model 0..7 (default 7, the IP remultiplexer)\n"
       "  --user-text TEXT    the board's 15-character user text (default \"Vexil Emulator\")\n"
-      "  --help              show this text\n";
+      "  --help              show this text\n"
+      "  --version           show the program's version\n";
+}
+
+// "--version" alone asks for the program's version; followed by a value it is the
+// older spelling of --firmware.
+bool asksForVersion(int argc, char** argv, int i) {
+  return std::strcmp(argv[i], "--version") == 0 && (i + 1 >= argc || argv[i + 1][0] == '-');
 }
 
 std::optional<long long> number(const std::string& text, long long lo, long long hi) {
@@ -49,6 +56,10 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       printHelp();
+      return 0;
+    }
+    if (asksForVersion(argc, argv, i)) {
+      std::cout << "vexil-sim " VEXIL_VERSION "\n";
       return 0;
     }
     if (i + 1 >= argc) {
@@ -71,7 +82,7 @@ int main(int argc, char** argv) {
       const auto v = number(value, INT32_MIN, INT32_MAX);  // any 32-bit pattern, e.g. $FFFFFFFE
       ok = v.has_value();
       if (ok) state.serial = static_cast<std::uint32_t>(*v);
-    } else if (arg == "--version") {
+    } else if (arg == "--firmware" || arg == "--version") {
       const auto dot = value.find('.');
       const auto major = number(value.substr(0, dot), 0, 255);
       const auto minor = dot == std::string::npos ? std::optional<long long>(0)
