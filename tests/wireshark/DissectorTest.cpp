@@ -162,6 +162,22 @@ class VexilDissector : public ::testing::Test {
     ASSERT_TRUE(output.has_value()) << "tshark failed on " << capture_;
     rows_ = vexil::test::parseFieldRows(*output, kFields);
     ASSERT_EQ(rows_.size(), captured_.size());
+
+    // VEXIL_KEEP_CAPTURE=file keeps the session, moved to the board's default port, for
+    // looking at it in Wireshark (the README's picture is made from it).
+    if (const char* keep = std::getenv("VEXIL_KEEP_CAPTURE")) {
+      ASSERT_TRUE(vexil::test::writeFile(keep, vexil::test::pcapFile(onDefaultPort())));
+    }
+  }
+
+  // The session as it would look with the board on port 56789.
+  static std::vector<vexil::test::CapturedDatagram> onDefaultPort() {
+    auto moved = captured_;
+    for (auto& d : moved) {
+      if (d.sourcePort == boardPort_) d.sourcePort = kDefaultPort;
+      if (d.destinationPort == boardPort_) d.destinationPort = kDefaultPort;
+    }
+    return moved;
   }
 
   static void TearDownTestSuite() {
@@ -423,13 +439,8 @@ TEST_F(VexilDissector, StatusAnswerTooShortForTheReportIsAnAnswerWhoseRecordIsTr
 // ---- Port registration ----------------------------------------------------------------
 
 TEST_F(VexilDissector, DecodesOnPort56789WithoutPreferenceAndNotOnOtherPorts) {
-  auto moved = captured_;
-  for (auto& d : moved) {
-    if (d.sourcePort == boardPort_) d.sourcePort = kDefaultPort;
-    if (d.destinationPort == boardPort_) d.destinationPort = kDefaultPort;
-  }
   const std::string movedCapture = folder_ + "/default-port.pcap";
-  ASSERT_TRUE(vexil::test::writeFile(movedCapture, vexil::test::pcapFile(moved)));
+  ASSERT_TRUE(vexil::test::writeFile(movedCapture, vexil::test::pcapFile(onDefaultPort())));
   const auto onDefault = tshark({"-r", movedCapture, "-T", "fields"}, {"vexil.message"});
   ASSERT_TRUE(onDefault.has_value());
   EXPECT_EQ(vexil::test::parseFieldRows(*onDefault, {"vexil.message"}).front().at("vexil.message"),
