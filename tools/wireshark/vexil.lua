@@ -32,8 +32,18 @@ local QVNET_QUERY_LENGTH = 18
 local QVNET_QUERY_TEXT_OFFSET = 8
 local QVNET_QUERY_TEXT = "  Send ACK"
 local QVNET_ACK_LENGTH = 25
+local QVNET_ACK_TYPE = 16             -- u16
+local QVNET_ACK_SERIAL = 18           -- u16
+local QVNET_ACK_MAJOR = 23
+local QVNET_ACK_MINOR = 24
 local ADDRESS_FIELD_LENGTH = 16       -- twelve bytes, then the IPv4 address
 local ADDRESS_FIELD_IP = 12
+
+-- Send TS data, from its first byte: the source, the three mode bytes, the destination
+-- mode, zero bytes, then the IPv4 address and the port.
+local TS = { source = 0, mode2 = 1, mode1 = 2, mode0 = 3, dest_mode = 4, zero = 5,
+    zero_length = 18, dest_ip = 23, dest_port = 27 }
+local MODE2_IPTV = 0x02
 
 local OP_RESET = 0x01
 local OP_ACK_REQUEST = 0x03
@@ -174,13 +184,13 @@ local function dissect_qvnet(tvb, pinfo, tree)
         pinfo.cols.info:set("QV-Net query")
     elseif len == QVNET_ACK_LENGTH then
         tree:add(f.message, "QV-Net ACK"):set_generated()
-        local type = tvb(16, 2):uint()
-        local serial = tvb(18, 2):uint()
-        local version = version_text(tvb(23, 1):uint(), tvb(24, 1):uint())
-        tree:add(f.qv_type, tvb(16, 2))
-        tree:add(f.qv_serial, tvb(18, 2))
-        tree:add(f.qv_major, tvb(23, 1))
-        tree:add(f.qv_minor, tvb(24, 1))
+        local type = tvb(QVNET_ACK_TYPE, 2):uint()
+        local serial = tvb(QVNET_ACK_SERIAL, 2):uint()
+        local version = version_text(tvb(QVNET_ACK_MAJOR, 1):uint(), tvb(QVNET_ACK_MINOR, 1):uint())
+        tree:add(f.qv_type, tvb(QVNET_ACK_TYPE, 2))
+        tree:add(f.qv_serial, tvb(QVNET_ACK_SERIAL, 2))
+        tree:add(f.qv_major, tvb(QVNET_ACK_MAJOR, 1))
+        tree:add(f.qv_minor, tvb(QVNET_ACK_MINOR, 1))
         tree:add(f.qv_version, version):set_generated()
         pinfo.cols.info:set(string.format("QV-Net ACK: type %d, serial %d, v%s",
             type, serial, version))
@@ -202,27 +212,28 @@ local function add_address_field(tree, range, ip_field)
 end
 
 local function add_send_ts(tree, d)
-    tree:add(f.ts_source, d(0, 1))
-    local mode2 = d(1, 1):uint()
-    local m2 = tree:add(f.ts_mode2, d(1, 1))
-    m2:add(f.ts_dv_pin, d(1, 1))
-    m2:add(f.ts_iptv, d(1, 1))
-    m2:add(f.ts_always, d(1, 1))
-    local m1 = tree:add(f.ts_mode1, d(2, 1))
-    tree:add(f.ts_mode0, d(3, 1))
-    if bit32.band(mode2, 0x02) ~= 0 then
-        m1:add(f.ts_packet_number, d(2, 1))
-        m1:add(f.ts_remove_tsp, d(2, 1))
-        m1:add(f.ts_remove_null, d(2, 1))
-        m1:add(f.ts_packet_204, d(2, 1))
+    tree:add(f.ts_source, d(TS.source, 1))
+    local mode2 = d(TS.mode2, 1)
+    local m2 = tree:add(f.ts_mode2, mode2)
+    m2:add(f.ts_dv_pin, mode2)
+    m2:add(f.ts_iptv, mode2)
+    m2:add(f.ts_always, mode2)
+    local mode1 = d(TS.mode1, 1)
+    local m1 = tree:add(f.ts_mode1, mode1)
+    tree:add(f.ts_mode0, d(TS.mode0, 1))
+    if bit32.band(mode2:uint(), MODE2_IPTV) ~= 0 then
+        m1:add(f.ts_packet_number, mode1)
+        m1:add(f.ts_remove_tsp, mode1)
+        m1:add(f.ts_remove_null, mode1)
+        m1:add(f.ts_packet_204, mode1)
     else
         -- In QV-Net format Mode[1] and Mode[0] are the data size, high byte first.
-        tree:add(f.ts_qvnet_size, d(2, 2))
+        tree:add(f.ts_qvnet_size, d(TS.mode1, 2))
     end
-    tree:add(f.ts_dest_mode, d(4, 1))
-    tree:add(f.ts_zero, d(5, 18))
-    tree:add(f.ts_dest_ip, d(23, 4))
-    tree:add(f.ts_dest_port, d(27, 2))
+    tree:add(f.ts_dest_mode, d(TS.dest_mode, 1))
+    tree:add(f.ts_zero, d(TS.zero, TS.zero_length))
+    tree:add(f.ts_dest_ip, d(TS.dest_ip, 4))
+    tree:add(f.ts_dest_port, d(TS.dest_port, 2))
 end
 
 -- Decodes the data `d` of one instruction whose length matches its opcode.
@@ -316,6 +327,7 @@ local models = {
     [0] = "4I (4In + 1Out)", [1] = "4O (4Out)", [2] = "2D (2In + 2Out)",
     [3] = "2L (2In + 2Out with loopback)", [7] = "IP Remultiplexer",
 }
+local MODEL_MASK = 0x07              -- bits 2-0 of the link and model byte
 local MODEL_IP_REMULTIPLEXER = 7
 local mac_modes = { [0] = "QV Auto", [1] = "Manual", [2] = "Auto" }
 local gateway_states = { [0] = "No gateway", [1] = "Known gateway", [2] = "Searching MAC",
@@ -340,7 +352,15 @@ local S = {  -- absolute offsets
     ext_self_test = 535, ext_eth_version = 536, ext_channel_versions = 537,
     ext_pcr12 = 541, ext_pcr34 = 542, ext_blocks = 543, ext_block_length = 9,
 }
+-- Offsets inside one input block, one output block and one extension block.
+local IN = { dest_mac = 0, dest_ip_field = 6, dest_port = 22, dest_mode = 24, state = 25,
+    mode2 = 26, mode1 = 27, mode0 = 28 }
+local OUT = { ip_field = 0, port = 16, mode = 18 }
+local OUT_AUTO_FORMAT = 0x20
+local EXT = { rate = 0, flags = 3, usage = 3, size = 6 }   -- rate, usage, size: 3 bytes
+local EXT_17_BITS = 0x01FFFF
 local CHANNELS = 4
+local MAC_LENGTH = 6
 local IIC_BASE_HZ = 6250000
 local IGMP_UNIT_MS = 400
 
@@ -359,7 +379,7 @@ f.st_gpo = ProtoField.uint8("vexil.status.gpo", "GPO", base.HEX)
 f.st_ext_trap_state = ProtoField.uint8("vexil.status.external_trap_state", "External Trap State", base.HEX)
 f.st_overflow_state = ProtoField.uint8("vexil.status.overflow_state", "Overflow State", base.HEX)
 f.st_link = ProtoField.uint8("vexil.status.link", "Link", base.DEC, link_speeds, 0xC0)
-f.st_model = ProtoField.uint8("vexil.status.model", "Model", base.DEC, models, 0x07)
+f.st_model = ProtoField.uint8("vexil.status.model", "Model", base.DEC, models, MODEL_MASK)
 f.st_mac_mode = ProtoField.uint8("vexil.status.mac_mode", "MAC Mode", base.DEC, mac_modes)
 f.st_primary_mac = ProtoField.ether("vexil.status.primary_mac", "Primary MAC")
 f.st_secondary_mac = ProtoField.ether("vexil.status.secondary_mac", "Secondary MAC")
@@ -440,39 +460,40 @@ f.ext_percent = ProtoField.uint32("vexil.status.ext.percent_used", "SDRAM used (
 local function add_input_channel(tree, tvb, n)
     local b = S.inputs + S.input_length * (n - 1)
     local t = tree:add(vexil, tvb(b, S.input_length), "TS Input Channel " .. n)
-    t:add(f.in_dest_mac, tvb(b, 6))
-    t:add(f.in_dest_ip, tvb(b + 6 + ADDRESS_FIELD_IP, 4))
-    t:add(f.in_dest_port, tvb(b + 22, 2))
-    t:add(f.in_dest_mode, tvb(b + 24, 1))
-    t:add(f.in_state, tvb(b + 25, 1))
-    local mode2 = tvb(b + 26, 1):uint()
-    local m2 = t:add(f.in_mode2, tvb(b + 26, 1))
-    m2:add(f.in_dv_pin, tvb(b + 26, 1))
-    m2:add(f.in_iptv, tvb(b + 26, 1))
-    m2:add(f.in_always, tvb(b + 26, 1))
-    local m1 = t:add(f.in_mode1, tvb(b + 27, 1))
-    t:add(f.in_mode0, tvb(b + 28, 1))
-    if bit32.band(mode2, 0x02) ~= 0 then
-        m1:add(f.in_packet_204, tvb(b + 27, 1))
-        m1:add(f.in_packet_number, tvb(b + 27, 1))
-        m1:add(f.in_null_remover, tvb(b + 27, 1))
+    t:add(f.in_dest_mac, tvb(b + IN.dest_mac, MAC_LENGTH))
+    t:add(f.in_dest_ip, tvb(b + IN.dest_ip_field + ADDRESS_FIELD_IP, 4))
+    t:add(f.in_dest_port, tvb(b + IN.dest_port, 2))
+    t:add(f.in_dest_mode, tvb(b + IN.dest_mode, 1))
+    t:add(f.in_state, tvb(b + IN.state, 1))
+    local mode2 = tvb(b + IN.mode2, 1)
+    local m2 = t:add(f.in_mode2, mode2)
+    m2:add(f.in_dv_pin, mode2)
+    m2:add(f.in_iptv, mode2)
+    m2:add(f.in_always, mode2)
+    local mode1 = tvb(b + IN.mode1, 1)
+    local m1 = t:add(f.in_mode1, mode1)
+    t:add(f.in_mode0, tvb(b + IN.mode0, 1))
+    if bit32.band(mode2:uint(), MODE2_IPTV) ~= 0 then
+        m1:add(f.in_packet_204, mode1)
+        m1:add(f.in_packet_number, mode1)
+        m1:add(f.in_null_remover, mode1)
     else
-        t:add(f.in_qvnet_size, tvb(b + 27, 2))
+        t:add(f.in_qvnet_size, tvb(b + IN.mode1, 2))
     end
 end
 
 local function add_output_channel(tree, tvb, n)
     local b = S.outputs + S.output_length * (n - 1)
     local t = tree:add(vexil, tvb(b, S.output_length), "TS Output Channel " .. n)
-    t:add(f.out_ip, tvb(b + ADDRESS_FIELD_IP, 4))
-    t:add(f.out_port, tvb(b + 16, 2))
-    local r = tvb(b + 18, 1)
+    t:add(f.out_ip, tvb(b + OUT.ip_field + ADDRESS_FIELD_IP, 4))
+    t:add(f.out_port, tvb(b + OUT.port, 2))
+    local r = tvb(b + OUT.mode, 1)
     local m = t:add(f.out_mode, r)
     m:add(f.out_enabled, r)
     m:add(f.out_multicast, r)
     m:add(f.out_auto, r)
     -- The packet size only counts in manual format.
-    if bit32.band(r:uint(), 0x20) == 0 then m:add(f.out_204, r) end
+    if bit32.band(r:uint(), OUT_AUTO_FORMAT) == 0 then m:add(f.out_204, r) end
     m:add(f.out_dv_pin, r)
     m:add(f.out_null_inserter, r)
     m:add(f.out_error_remover, r)
@@ -489,7 +510,7 @@ local function add_ports_and_igmp(tree, tvb)
     local sw = tree:add(f.st_igmp_switch, tvb(S.igmp_switch, 1))
     sw:append_text(present and " (present)" or " (unknown)")
     if present then
-        sw:add(f.st_igmp_mac, tvb(S.igmp_mac, 6))
+        sw:add(f.st_igmp_mac, tvb(S.igmp_mac, MAC_LENGTH))
         sw:add(f.st_igmp_ip, tvb(S.igmp_ip_field + ADDRESS_FIELD_IP, 4))
     end
 end
@@ -518,7 +539,7 @@ local function add_peripherals(tree, tvb)
     trap:add(f.st_overflow_trap_mask, tvb(S.overflow_trap_mask, 1))
     trap:add(f.st_ext_trap, tvb(S.ext_trap, 1))
     trap:add(f.st_overflow_trap, tvb(S.overflow_trap, 1))
-    trap:add(f.st_trap_mac, tvb(S.trap_mac, 6))
+    trap:add(f.st_trap_mac, tvb(S.trap_mac, MAC_LENGTH))
     trap:add(f.st_trap_ip, tvb(S.trap_ip_field + ADDRESS_FIELD_IP, 4))
     tree:add(f.st_crc_counter, tvb(S.crc_counter, 2))
     tree:add(f.st_user_data, tvb(S.user_data, S.user_data_length))
@@ -544,15 +565,18 @@ local function add_extension(tree, tvb)
     for n = 1, CHANNELS do
         local b = S.ext_blocks + S.ext_block_length * (n - 1)
         local t = ext:add(vexil, tvb(b, S.ext_block_length), "Channel " .. n)
-        t:add(f.ext_rate, tvb(b, 3))
-        local flags = t:add(f.ext_flags, tvb(b + 3, 1))
-        flags:add(f.ext_led, tvb(b + 3, 1))
-        flags:add(f.ext_overflowed, tvb(b + 3, 1))
-        -- Usage: bit 0 of the flags byte is its bit 16. Size: 17 bits holding size - 1.
-        local usage = bit32.band(tvb(b + 3, 3):uint(), 0x01FFFF)
-        local size = bit32.band(tvb(b + 6, 3):uint(), 0x01FFFF) + 1
-        t:add(f.ext_size, tvb(b + 6, 3), size)
-        t:add(f.ext_usage, tvb(b + 3, 3))
+        t:add(f.ext_rate, tvb(b + EXT.rate, 3))
+        local flags = tvb(b + EXT.flags, 1)
+        local flags_item = t:add(f.ext_flags, flags)
+        flags_item:add(f.ext_led, flags)
+        flags_item:add(f.ext_overflowed, flags)
+        -- Usage: bit 0 of the flags byte is its bit 16. Size: 17 bits holding size - 1,
+        -- so it is never 0.
+        local usage = bit32.band(tvb(b + EXT.usage, 3):uint(), EXT_17_BITS)
+        local size = bit32.band(tvb(b + EXT.size, 3):uint(), EXT_17_BITS) + 1
+        t:add(f.ext_size, tvb(b + EXT.size, 3), size)
+        t:add(f.ext_usage, tvb(b + EXT.usage, 3))
+        -- Usage can exceed the size; the percentage is shown as it comes.
         t:add(f.ext_percent, math.floor(usage * 100 / size)):set_generated()
     end
 end
@@ -579,13 +603,13 @@ local function dissect_status_record(tvb, pinfo, tree)
     record:add(f.st_overflow_state, tvb(S.overflow_state, 1))
     record:add(f.st_link, tvb(S.link_model, 1))
     record:add(f.st_model, tvb(S.link_model, 1))
-    local model = bit32.band(tvb(S.link_model, 1):uint(), 0x07)
+    local model = bit32.band(tvb(S.link_model, 1):uint(), MODEL_MASK)
     record:add(f.st_mac_mode, tvb(S.mac_mode, 1))
-    record:add(f.st_primary_mac, tvb(S.primary_mac, 6))
-    record:add(f.st_secondary_mac, tvb(S.secondary_mac, 6))
+    record:add(f.st_primary_mac, tvb(S.primary_mac, MAC_LENGTH))
+    record:add(f.st_secondary_mac, tvb(S.secondary_mac, MAC_LENGTH))
     record:add(f.st_gateway_mode, tvb(S.gateway_mode, 1))
     record:add(f.st_gateway_state, tvb(S.gateway_state, 1))
-    record:add(f.st_gateway_mac, tvb(S.gateway_mac, 6))
+    record:add(f.st_gateway_mac, tvb(S.gateway_mac, MAC_LENGTH))
     record:add(f.st_gateway_ip, tvb(S.gateway_ip_field + ADDRESS_FIELD_IP, 4))
     record:add(f.st_net_mask, tvb(S.net_mask_field + ADDRESS_FIELD_IP, 4))
     local arp = tvb(S.arp, 1):uint()
