@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the program need, if any are
 # missing. Uses apt-get as root, or through sudo.
+#   bash scripts/ensure-deps.sh                 what the build and the tests need
+#   bash scripts/ensure-deps.sh dpkg-dev ...    those and the packages named
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,10 @@ packages=(
   libgtest-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   xvfb xauth fonts-wine fonts-dejavu-core
+  # The dissector's test decodes with tshark; the desktop entry, the metainfo file and
+  # the manual pages are checked with the tools the distribution checks them with.
+  tshark appstream desktop-file-utils man-db
+  "$@"
 )
 
 missing=()
@@ -28,4 +34,7 @@ else
   exit 1
 fi
 "${as_root[@]}" apt-get update -qq
+# tshark's package asks whether ordinary users may capture; answer no instead of asking.
+echo "wireshark-common wireshark-common/install-setuid boolean false" |
+  "${as_root[@]}" debconf-set-selections
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

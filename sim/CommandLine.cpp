@@ -138,7 +138,11 @@ const Option kOptions[] = {
        return setNumber(o.state.serial, v, std::numeric_limits<std::int32_t>::min(),
                         std::numeric_limits<std::int32_t>::max(), e);
      }},
-    {"--version", true, setVersion},
+    {"--firmware", true, setVersion},
+    // "--version" alone asks for the program's version; followed by a value it is the
+    // older spelling of --firmware (see parseSimOptions).
+    {"--version", false,
+     [](SimOptions& o, const std::string&, std::string&) { return o.version = true; }},
     {"--model", true,
      [](SimOptions& o, const std::string& v, std::string& e) {
        return setNumber(o.state.model, v, 0, kMaxModel, e);
@@ -242,6 +246,13 @@ std::optional<SimOptions> parseSimOptions(std::span<const std::string> args, std
       return std::nullopt;
     }
     std::string value;
+    if (arg == "--version" && i + 1 < args.size() && !args[i + 1].starts_with("-")) {
+      if (!setVersion(o, args[++i], value)) {
+        fail(error, "invalid value for --version \"" + args[i] + "\": " + value);
+        return std::nullopt;
+      }
+      continue;
+    }
     if (option->takesValue) {
       if (i + 1 >= args.size()) {
         fail(error, arg + " needs a value (see --help)");
@@ -272,7 +283,8 @@ The board:
                         Port to 56790 in its Settings.
   --type N              device type (default 7163)
   --serial N            serial number, a signed 32-bit number or $hex (default 5000)
-  --version M.N         firmware version, major.minor (default 1.5, shown as 1.05)
+  --firmware M.N        firmware version, major.minor (default 1.5, shown as 1.05);
+                        --version M.N is the older spelling
   --model N             model 0..7 (default 7, the IP remultiplexer)
   --user-text TEXT      the board's user text, at most 15 characters
                         (default "Vexil Emulator")
@@ -313,6 +325,7 @@ Faults for chosen requests:
                               as the options above
 
   --help                show this text
+  --version             show the program's version
 
 Examples:
   vexil-sim --port 56790

@@ -21,6 +21,7 @@ struct SimOptions {
   DeviceState state = defaultDeviceState();
   FaultScript faults;
   bool help = false;
+  bool version = false;  // "--version" alone: print the program's version
 };
 
 /// Reads the arguments that follow the program name, in order: a later option wins over

@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
     std::cout << vexil::sim::simHelpText();
     return 0;
   }
+  if (options->version) {
+    std::cout << "vexil-sim " VEXIL_VERSION "\n";
+    return 0;
+  }
 
   // Block the stop signals before any thread starts, then wait for one here. A shell
   // that starts us in the background has set SIGINT to be ignored, and an ignored

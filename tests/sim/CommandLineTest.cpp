@@ -56,11 +56,23 @@ TEST(SimOptions, BoardOptionsAndTheirLimits) {
   EXPECT_EQ(parsed({"--version", "1"}).state.versionMinor, 0);
 }
 
+TEST(SimOptions, VersionAloneAsksForTheProgramsVersion) {
+  EXPECT_TRUE(parsed({"--version"}).version);
+  const SimOptions before = parsed({"--version", "--port", "1"});
+  EXPECT_TRUE(before.version);
+  EXPECT_EQ(before.port, 1);
+  const SimOptions firmware = parsed({"--firmware", "2.7"});
+  EXPECT_FALSE(firmware.version);
+  EXPECT_EQ(firmware.state.versionMajor, 2);
+  EXPECT_EQ(firmware.state.versionMinor, 7);
+  EXPECT_FALSE(parsed({"--version", "2.7"}).version) << "with a value it sets the firmware";
+}
+
 TEST(SimOptions, HelpIsAskedForWithEitherName) {
   EXPECT_TRUE(parsed({"--help"}).help);
   EXPECT_TRUE(parsed({"-h"}).help);
   const std::string_view help = simHelpText();
-  for (const char* option : {"--bind", "--port", "--type", "--serial", "--version", "--model",
+  for (const char* option : {"--bind", "--port", "--type", "--serial", "--version", "--firmware", "--model",
                              "--user-text", "--status-length", "--silent", "--answer-length",
                              "--delay", "--answer-opcode", "--refuse-user-text", "--refuse ",
                              "--duplicates", "--before", "--after", "--other-port", "--on"})
