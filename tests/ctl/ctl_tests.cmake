@@ -1,0 +1,5 @@
+# vexilctl: its command line, every command against the emulator on loopback, many
+# boards at once, and the production log.
+vexil_add_gtest(ctl_command_line_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CommandLineTest.cpp
+  LIBS vexil_ctl)
