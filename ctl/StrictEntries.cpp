@@ -120,8 +120,10 @@ Checked<AddressTexts> checkAddress(std::string_view text, std::string_view what)
   }
   AddressTexts texts;
   for (std::size_t i = 0; i < parts.size(); ++i) {
-    const auto octet =
-        checkInteger(parts[i], std::string(what) + " part " + std::to_string(i + 1), 0, kOctetMax);
+    const auto octet = checkInteger(parts[i],
+                                    std::string(what) + " " + quoted(text) + " part " +
+                                        std::to_string(i + 1),
+                                    0, kOctetMax);
     if (!octet) return Checked<AddressTexts>::refused(octet.error);
     texts[i] = std::string(parts[i]);
   }

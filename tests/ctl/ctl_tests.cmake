@@ -3,3 +3,6 @@
 vexil_add_gtest(ctl_command_line_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/CommandLineTest.cpp
   LIBS vexil_ctl)
+vexil_add_gtest(ctl_commands_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CommandsOnEmulatorTest.cpp
+  LIBS vexil_ctl vexil_sim)
