@@ -282,14 +282,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         value = arg.substr(eq + 1);
         arg.resize(eq);
       }
-      const OptionSpec* spec = findOption(arg);
-      if (!spec) throw Failure{"unknown option " + arg};
-      if (spec->takesValue && !value) {
+      const OptionSpec* option = findOption(arg);
+      if (!option) throw Failure{"unknown option " + arg};
+      if (option->takesValue && !value) {
         if (i + 1 >= args.size()) throw Failure{"option " + arg + " needs a value"};
         value = args[++i];
       }
-      if (!spec->takesValue && value) throw Failure{"option " + arg + " takes no value"};
-      if (!spec->global) {
+      if (!option->takesValue && value) throw Failure{"option " + arg + " takes no value"};
+      if (!option->global) {
         commandOptions[arg] = value.value_or("");
       } else if (arg == "--help") {
         inv.help = true;
