@@ -3,6 +3,7 @@
 #include "messaging/StatusReport.h"
 
 #include "messaging/ReportText.h"
+#include "messaging/StatusFields.h"
 #include "messaging/StatusReportLayout.h"
 #include "messaging/WireLayout.h"
 
@@ -112,9 +113,8 @@ PageUpdate decodeStatusRecord(const AnswerReader& r, const std::string& address,
   lines.push_back("GPO: h" + hexText(r.u8(kGpo), 2));
   lines.push_back("External Trap State: h" + hexText(r.u8(kExternalTrapState), 2));
   lines.push_back("Overflow State: h" + hexText(r.u8(kOverflowState), 2));
-  const std::uint8_t linkAndModel = r.u8(kLinkAndModel);
-  lines.emplace_back(kLinkNames[(linkAndModel >> kLinkSpeedShift) & kLinkSpeedMask]);
-  const std::uint8_t model = linkAndModel & kModelMask;
+  lines.emplace_back(kLinkNames[recordLinkSpeed(r)]);
+  const std::uint8_t model = recordModel(r);
   lines.push_back(modelLine(model));
   lines.push_back("Ins. Packet Counter: " + decimalText(r.u16(kInsPacketCounter)));
   lines.push_back("CRC Error Counter: " + decimalText(r.u16(kCrcErrorCounter)));

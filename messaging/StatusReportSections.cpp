@@ -3,6 +3,7 @@
 // extension. Every read goes through the AnswerReader, which never looks beyond the
 // datagram; the extension is only read when the datagram holds it.
 #include "messaging/ReportText.h"
+#include "messaging/StatusFields.h"
 #include "messaging/StatusReport.h"
 #include "messaging/StatusReportLayout.h"
 #include "messaging/WireLayout.h"
@@ -143,21 +144,11 @@ void appendTrapFunction(const AnswerReader& r, Lines& lines) {
 }
 
 void appendExtensionChannel(const AnswerReader& r, std::size_t index, Lines& lines) {
-  const std::size_t block = kExtBlocks + kExtBlockLength * index;
+  const std::size_t block = extensionBlock(index);
   const std::uint8_t flags = r.u8(block + kExtFlags);
-  const std::uint32_t rate =
-      (static_cast<std::uint32_t>(r.u8(block + kExtRateHigh) & kExtRateHighMask)
-       << kExtHighShift) |
-      r.u16(block + kExtRateLow);
-  const std::uint32_t usage =
-      (static_cast<std::uint32_t>(flags & kExtUsageHighBit) << kExtHighShift) |
-      r.u16(block + kExtUsageLow);
-  // The record holds size - 1, so the size is 1 to 131072 and never 0.
-  const std::uint32_t size =
-      ((static_cast<std::uint32_t>(r.u8(block + kExtSizeHigh) & kExtSizeHighBit)
-        << kExtHighShift) |
-       r.u16(block + kExtSizeLow)) +
-      1u;
+  const std::uint32_t rate = extensionRate(r, block);
+  const std::uint32_t usage = extensionUsage(r, block);
+  const std::uint32_t size = extensionSize(r, block);
   lines.push_back("Channel " + channelNumber(index));
   lines.push_back(" Input stream: " + decimalText(rate) + " packets/sec");
   lines.emplace_back(flagText(flags & kExtOverflowLedBit, " Overflow LED: On",
@@ -195,9 +186,7 @@ void appendChannelSections(const AnswerReader& r, std::uint8_t model, Lines& lin
   for (std::size_t n = 0; n < kChannelCount; ++n) appendOutputChannel(r, n, lines);
   appendIicAndNco(r, lines);
   appendTrapFunction(r, lines);
-  if (model == kModelIpRemultiplexer && r.length() >= wire::kExtensionMinLength) {
-    appendExtension(r, lines);
-  }
+  if (hasExtension(model, r.length())) appendExtension(r, lines);
 }
 
 }  // namespace vexil

@@ -9,7 +9,12 @@ TransactionEngine::TransactionEngine(EngineHost& host)
   buffer_->fill(0);
   endpoint_ = std::make_unique<UdpEndpoint>(
       [this](const std::uint8_t* data, std::size_t captured, std::size_t length,
-             const std::string&, std::uint16_t) { UDPServerUDPRead(data, captured, length); });
+             const std::string& from, std::uint16_t) {
+        const std::uint32_t wanted = acceptedSender_.load(std::memory_order_relaxed);
+        std::uint32_t source = 0;
+        if (wanted != 0 && !(resolveIPv4(from, source) && source == wanted)) return;
+        UDPServerUDPRead(data, captured, length);
+      });
   host_.bind(this);
 }
 
@@ -55,7 +60,7 @@ bool TransactionEngine::BeginTransaction(TransactionState sentState,
                                          const std::string& address) {
   if (!startSend(sentState, frame, address)) return false;
   waiting_ = true;
-  host_.startTimer(sendCompletedAt_ + kAnswerTimeout);
+  host_.startTimer(sendCompletedAt_ + answerTimeout_);
   return true;
 }
 
@@ -73,6 +78,13 @@ void TransactionEngine::SetHostPort(int port) {
 }
 
 void TransactionEngine::SetDevicePort(int port) { devicePort_ = port; }
+
+bool TransactionEngine::acceptOnlyFrom(const std::string& address) {
+  std::uint32_t source = 0;
+  if (!address.empty() && !resolveIPv4(address, source)) return false;
+  acceptedSender_.store(source, std::memory_order_relaxed);
+  return true;
+}
 
 void TransactionEngine::setOutcome(TransactionState state, Outcome outcome) {
   outcomes_.at(static_cast<std::size_t>(state)) = std::move(outcome);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -59,6 +61,17 @@ class TransactionEngine final : private EngineSink {
   int hostPort() const { return hostPort_; }
   int devicePort() const { return devicePort_; }
 
+  /// Opt-in, for tools that talk to many boards: from now on a datagram counts only when
+  /// its source address is `address` (dotted IPv4); one from any other sender changes
+  /// nothing, as if it had never arrived. An empty text goes back to the window's rule,
+  /// every sender's datagram counts. False, with nothing changed, when `address` is not
+  /// dotted IPv4. Any thread.
+  bool acceptOnlyFrom(const std::string& address);
+  /// Opt-in: how long later transactions wait for their answer (default
+  /// kAnswerTimeout, the window's one second). Interface thread.
+  void SetAnswerTimeout(std::chrono::milliseconds timeout) { answerTimeout_ = timeout; }
+  std::chrono::milliseconds answerTimeout() const { return answerTimeout_; }
+
   /// The routine the dispatch runs for `state` (empty: nothing runs).
   void setOutcome(TransactionState state, Outcome outcome);
 
@@ -104,6 +117,9 @@ class TransactionEngine final : private EngineSink {
   std::optional<EngineClock::time_point> answerAcceptedAt_;
   int hostPort_ = wire::kDefaultPort;
   int devicePort_ = wire::kDefaultPort;
+  std::chrono::milliseconds answerTimeout_ = kAnswerTimeout;
+  // Network-order source address the receive step accepts; 0 (never a sender) for any.
+  std::atomic<std::uint32_t> acceptedSender_{0};
   std::array<Outcome, kTransactionStateCount> outcomes_{};
   std::string lastError_;
 

@@ -1,0 +1,335 @@
+#include "ctl/CommandLine.h"
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+
+#include "messaging/WireLayout.h"
+
+namespace vexil::ctl {
+namespace {
+
+constexpr int kPortMax = 0xFFFF;
+
+struct OptionSpec {
+  const char* name;
+  bool takesValue;
+  bool global;
+};
+
+// Every option, global or of a command; global ones may stand anywhere on the line.
+constexpr OptionSpec kOptions[] = {
+    {"--help", false, true},       {"--device", true, true},
+    {"--devices", true, true},     {"--host-port", true, true},
+    {"--timeout", true, true},     {"--json", false, true},
+    {"--jobs", true, true},        {"--time", true, false},
+    {"--format", true, false},     {"--always", false, false},
+    {"--dv-pin", false, false},    {"--source", true, false},
+    {"--dest", true, false},       {"--size", true, false},
+    {"--packets", true, false},    {"--remove-null", false, false},
+    {"--remove-tsp-errors", false, false}, {"--packet-format", true, false},
+    {"--text", true, false},       {"--log", true, false},
+    {"--log-format", true, false},
+};
+
+const OptionSpec* findOption(const std::string& name) {
+  for (const OptionSpec& o : kOptions) {
+    if (name == o.name) return &o;
+  }
+  return nullptr;
+}
+
+// The command's own options in the order given; a later one of the same name wins.
+using CommandOptions = std::map<std::string, std::string>;
+
+struct Failure {
+  std::string message;
+};
+
+// Throws Failure; caught once in parseCommandLine.
+template <typename T>
+T need(Checked<T> checked) {
+  if (!checked) throw Failure{checked.error};
+  return *checked.value;
+}
+
+void allowOnly(const CommandOptions& given, std::initializer_list<const char*> allowed,
+               const std::string& command) {
+  for (const auto& [name, value] : given) {
+    if (std::find_if(allowed.begin(), allowed.end(),
+                     [&](const char* a) { return name == a; }) == allowed.end()) {
+      throw Failure{"option " + name + " does not apply to " + command};
+    }
+  }
+}
+
+void expectWords(const std::vector<std::string>& words, std::size_t count,
+                 const std::string& usage) {
+  if (words.size() != count) throw Failure{"usage: vexilctl " + usage};
+}
+
+std::vector<DeviceTarget> readDeviceFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw Failure{"cannot read the device list " + path};
+  std::vector<DeviceTarget> devices;
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;
+    const std::size_t last = line.find_last_not_of(" \t\r");
+    devices.push_back(need(checkDevice(line.substr(first, last - first + 1), wire::kDefaultPort)));
+  }
+  return devices;
+}
+
+void parseSet(Invocation& inv, const std::vector<std::string>& w) {
+  if (w.empty()) throw Failure{"usage: vexilctl set serial|type|user-text|ip|netmask|gateway|nco ..."};
+  const std::string& what = w[0];
+  inv.commandName = "set " + what;
+  if (what == "serial") {
+    expectWords(w, 2, "set serial VALUE");
+    need(checkUnsigned32(w[1], "serial"));
+    inv.general = buildSetSerial(w[1]);
+  } else if (what == "type") {
+    expectWords(w, 2, "set type VALUE");
+    need(checkInteger(w[1], "type", 0, 0xFFFF));
+    inv.general = buildSetType(w[1]);
+  } else if (what == "user-text") {
+    expectWords(w, 2, "set user-text TEXT");
+    inv.general = buildSetUserText(need(checkUserText(w[1], "user text")));
+  } else if (what == "ip" || what == "netmask" || what == "gateway") {
+    expectWords(w, 2, "set " + what + " A.B.C.D");
+    const AddressRow row = what == "ip"        ? AddressRow::Ip
+                           : what == "netmask" ? AddressRow::NetMask
+                                               : AddressRow::Gateway;
+    inv.general = buildSetAddress(row, need(checkAddress(w[1], what)));
+  } else if (what == "nco") {
+    expectWords(w, 3, "set nco CHANNEL HZ");
+    const int channel = need(checkInteger(w[1], "NCO channel", kNcoChannelMin, kNcoChannelMax));
+    need(checkUnsigned32(w[2], "NCO frequency"));
+    inv.general = buildSetNco(channel, w[2]);
+  } else {
+    throw Failure{"unknown setting '" + what + "' (serial, type, user-text, ip, netmask, gateway, nco)"};
+  }
+}
+
+void parseReset(Invocation& inv, const std::vector<std::string>& w, const CommandOptions& o) {
+  allowOnly(o, {"--time"}, "reset");
+  expectWords(w, 1, "reset pdi|system|sdi [--time MS]");
+  int index = 0;
+  if (w[0] == "pdi") {
+    index = kPdiResetIndex;
+  } else if (w[0] == "system") {
+    index = kSystemResetIndex;
+  } else if (w[0] == "sdi") {
+    index = kSdiResetIndex;
+  } else {
+    throw Failure{"unknown reset '" + w[0] + "' (pdi, system, sdi)"};
+  }
+  int time = kResetTimeDefaultMs;
+  if (auto it = o.find("--time"); it != o.end()) {
+    time = need(checkInteger(it->second, "reset time", kResetTimeMinMs, kResetTimeMaxMs));
+  }
+  inv.commandName = "reset " + w[0];
+  inv.general = buildReset(index, time);
+}
+
+int choice(const CommandOptions& o, const char* option, std::initializer_list<const char*> names,
+           int fallback) {
+  const auto it = o.find(option);
+  if (it == o.end()) return fallback;
+  int index = 0;
+  for (const char* name : names) {
+    if (it->second == name) return index;
+    ++index;
+  }
+  std::string list;
+  for (const char* name : names) list += (list.empty() ? "" : ", ") + std::string(name);
+  throw Failure{std::string(option) + " '" + it->second + "' is not one of " + list};
+}
+
+void parseSendTs(Invocation& inv, const std::vector<std::string>& w, const CommandOptions& o) {
+  allowOnly(o,
+            {"--format", "--always", "--dv-pin", "--source", "--dest", "--size", "--packets",
+             "--remove-null", "--remove-tsp-errors", "--packet-format"},
+            "send-ts");
+  expectWords(w, 0, "send-ts --dest A.B.C.D:PORT [options]");
+  SendTsEntries e;  // the window's first-start values
+  e.tsFormat = choice(o, "--format", {"qvnet", "iptv"}, kTsFormatIptvIndex);
+  e.instructionType = o.count("--always") ? kAlwaysSendTsIndex : 0;
+  e.dataValidPin = o.count("--dv-pin") ? kDataValidPinEnabledIndex : 0;
+  if (auto it = o.find("--source"); it != o.end()) {
+    e.tsSource = need(checkInteger(it->second, "TS source", kTsSourceMin, kTsSourceMax)) - 1;
+  }
+  const auto dest = o.find("--dest");
+  if (dest == o.end()) throw Failure{"send-ts needs --dest A.B.C.D:PORT"};
+  const std::size_t colon = dest->second.find(':');
+  if (colon == std::string::npos) throw Failure{"--dest '" + dest->second + "' has no :PORT"};
+  e.destinationIp = need(checkAddress(dest->second.substr(0, colon), "destination"));
+  e.destinationPort = dest->second.substr(colon + 1);
+  need(checkInteger(e.destinationPort, "destination port", 0, kPortMax));
+
+  const bool iptv = e.tsFormat == kTsFormatIptvIndex;
+  for (const char* iptvOnly : {"--packets", "--remove-null", "--remove-tsp-errors", "--packet-format"}) {
+    if (!iptv && o.count(iptvOnly)) throw Failure{std::string(iptvOnly) + " applies to --format iptv only"};
+  }
+  if (iptv && o.count("--size")) throw Failure{"--size applies to --format qvnet only"};
+  if (auto it = o.find("--size"); it != o.end()) {
+    e.qvNetSize = need(checkInteger(it->second, "QV-Net data size", kQvNetSizeMin, kQvNetSizeMax));
+  }
+  if (auto it = o.find("--packets"); it != o.end()) {
+    e.packetNumber =
+        need(checkInteger(it->second, "packet number", kPacketNumberMin, kPacketNumberMax)) - 1;
+  }
+  e.removeNullPackets = o.count("--remove-null") != 0;
+  e.removeTspErrors = o.count("--remove-tsp-errors") != 0;
+  e.packetFormat = choice(o, "--packet-format", {"188", "204"}, 0);
+  inv.commandName = "send-ts";
+  inv.sendTs = e;
+}
+
+void parseRaw(Invocation& inv, const std::vector<std::string>& w, const CommandOptions& o) {
+  allowOnly(o, {"--text"}, "raw");
+  if (w.size() > kTestRowCount) throw Failure{"raw takes at most 5 rows"};
+  TestEntries entries;
+  entries.userText = kDefaultTestText;
+  if (auto it = o.find("--text"); it != o.end()) {
+    entries.userText = need(checkUserText(it->second, "header text"));
+  }
+  for (std::size_t i = 0; i < w.size(); ++i) {
+    entries.rows[i] = need(checkTestRow(w[i], static_cast<int>(i) + 1));
+  }
+  const TestMessage message = BuildTestMessage(entries);
+  if (!message.problems.empty()) throw Failure{message.problems.front()};
+  inv.commandName = "raw";
+  inv.test = entries;
+}
+
+void parseSetup(Invocation& inv, const std::vector<std::string>& w, const CommandOptions& o) {
+  allowOnly(o, {"--log", "--log-format"}, "setup");
+  expectWords(w, 0, "setup [--log FILE] [--log-format csv|jsonl]");
+  if (o.count("--log-format") && !o.count("--log")) throw Failure{"--log-format needs --log FILE"};
+  if (auto it = o.find("--log"); it != o.end()) {
+    LogOptions log;
+    log.path = it->second;
+    log.format = choice(o, "--log-format", {"csv", "jsonl"}, 0) == 0 ? LogFormat::Csv
+                                                                      : LogFormat::JsonLines;
+    inv.log = log;
+  }
+  inv.commandName = "setup";
+}
+
+void parseCommand(Invocation& inv, const std::string& command, const std::vector<std::string>& w,
+                  const CommandOptions& o) {
+  if (command == "identify" || command == "status") {
+    allowOnly(o, {}, command);
+    expectWords(w, 0, command);
+    inv.command = command == "identify" ? Command::Identify : Command::Status;
+    inv.commandName = command;
+  } else if (command == "set") {
+    allowOnly(o, {}, command);
+    inv.command = Command::Set;
+    parseSet(inv, w);
+  } else if (command == "reset") {
+    inv.command = Command::Reset;
+    parseReset(inv, w, o);
+  } else if (command == "send-ts") {
+    inv.command = Command::SendTs;
+    parseSendTs(inv, w, o);
+  } else if (command == "stop-ts") {
+    allowOnly(o, {}, command);
+    expectWords(w, 1, "stop-ts SOURCE");
+    inv.command = Command::StopTs;
+    inv.stopSourceIndex = need(checkInteger(w[0], "TS source", kTsSourceMin, kTsSourceMax)) - 1;
+    inv.commandName = "stop-ts";
+  } else if (command == "raw") {
+    inv.command = Command::Raw;
+    parseRaw(inv, w, o);
+  } else if (command == "setup") {
+    inv.command = Command::Setup;
+    parseSetup(inv, w, o);
+  } else {
+    throw Failure{"unknown command '" + command + "' (see vexilctl --help)"};
+  }
+}
+
+}  // namespace
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
+  Invocation inv;
+  std::optional<std::string> command;
+  std::vector<std::string> words;
+  CommandOptions commandOptions;
+  bool onlyWords = false;  // after "--" nothing is an option
+  try {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      std::string arg = args[i];
+      if (arg == "--" && !onlyWords) {
+        onlyWords = true;
+        continue;
+      }
+      if (arg == "-h" && !onlyWords) arg = "--help";
+      if (onlyWords || arg.rfind("--", 0) != 0) {
+        if (!command) {
+          command = arg;
+        } else {
+          words.push_back(arg);
+        }
+        continue;
+      }
+      std::optional<std::string> value;
+      if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
+        value = arg.substr(eq + 1);
+        arg.resize(eq);
+      }
+      const OptionSpec* option = findOption(arg);
+      if (!option) throw Failure{"unknown option " + arg};
+      if (option->takesValue && !value) {
+        if (i + 1 >= args.size()) throw Failure{"option " + arg + " needs a value"};
+        value = args[++i];
+      }
+      if (!option->takesValue && value) throw Failure{"option " + arg + " takes no value"};
+      if (!option->global) {
+        commandOptions[arg] = value.value_or("");
+      } else if (arg == "--help") {
+        inv.help = true;
+      } else if (arg == "--device") {
+        inv.devices.push_back(need(checkDevice(*value, wire::kDefaultPort)));
+      } else if (arg == "--devices") {
+        std::vector<DeviceTarget> listed = readDeviceFile(*value);
+        if (listed.empty()) throw Failure{"the device list " + *value + " names no device"};
+        for (DeviceTarget& d : listed) inv.devices.push_back(std::move(d));
+      } else if (arg == "--host-port") {
+        inv.hostPort = need(checkInteger(*value, "host port", 0, kPortMax));
+      } else if (arg == "--timeout") {
+        inv.timeout = std::chrono::milliseconds(
+            need(checkInteger(*value, "timeout", kTimeoutMinMs, kTimeoutMaxMs)));
+      } else if (arg == "--json") {
+        inv.json = true;
+      } else if (arg == "--jobs") {
+        inv.jobs = need(checkInteger(*value, "jobs", 1, kJobsMax));
+      }
+    }
+    if (command == "help") {
+      inv.help = true;
+      inv.helpTopic = words.empty() ? std::string() : words.front();
+      return {inv, {}};
+    }
+    if (inv.help) {
+      inv.helpTopic = command.value_or("");
+      return {inv, {}};
+    }
+    if (!command) throw Failure{"no command given (see vexilctl --help)"};
+    parseCommand(inv, *command, words, commandOptions);
+    if (inv.hostPort && *inv.hostPort != 0 && inv.devices.size() > 1) {
+      throw Failure{"--host-port names one port, but each of the " +
+                    std::to_string(inv.devices.size()) +
+                    " devices needs a port of its own; leave it out"};
+    }
+  } catch (const Failure& f) {
+    return {std::nullopt, f.message};
+  }
+  return {inv, {}};
+}
+
+}  // namespace vexil::ctl

@@ -1,0 +1,80 @@
+// vexilctl's command line: the global options, the command and its own options, every
+// value checked (StrictEntries.h) and turned into what the page logic needs, before any
+// device is asked anything.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ctl/StrictEntries.h"
+#include "instructions/GeneralInstructions.h"
+#include "instructions/InstructionTest.h"
+#include "instructions/TsRouting.h"
+
+namespace vexil::ctl {
+
+enum class Command { Identify, Status, Set, Reset, SendTs, StopTs, Raw, Setup };
+
+enum class LogFormat { Csv, JsonLines };
+
+/// Where `setup --log` appends its lines.
+struct LogOptions {
+  std::string path;
+  LogFormat format = LogFormat::Csv;
+};
+
+/// Limits of the global options.
+inline constexpr int kTimeoutMinMs = 1;
+inline constexpr int kTimeoutMaxMs = 60000;
+inline constexpr int kJobsMax = 1024;
+inline constexpr int kDefaultJobs = 64;
+/// Limits and default of `reset --time`, the window's reset-time scroll bar.
+inline constexpr int kResetTimeMinMs = 1;
+inline constexpr int kResetTimeMaxMs = 255;
+inline constexpr int kResetTimeDefaultMs = 10;
+/// Limits of the Send TS options, the window's scroll bar and radio groups.
+inline constexpr int kQvNetSizeMin = 256;
+inline constexpr int kQvNetSizeMax = 1428;
+inline constexpr int kPacketNumberMin = 1;
+inline constexpr int kPacketNumberMax = 7;
+inline constexpr int kTsSourceMin = 1;
+inline constexpr int kTsSourceMax = 4;
+inline constexpr int kNcoChannelMin = 1;
+inline constexpr int kNcoChannelMax = 4;
+/// The Instruction Test's header text when --text is not given: the box's own text.
+inline constexpr char kDefaultTestText[] = "Quenthaven Bt.";
+
+/// One run of vexilctl, every value checked.
+struct Invocation {
+  // Global options.
+  bool help = false;
+  std::string helpTopic;  // a command's name, or empty for the whole program
+  std::vector<DeviceTarget> devices;  // empty: the settings file names one
+  std::optional<int> hostPort;        // 0: any free port
+  std::chrono::milliseconds timeout{1000};
+  bool json = false;
+  int jobs = kDefaultJobs;
+
+  // The command and what it sends.
+  Command command = Command::Status;
+  std::string commandName;     // "status", "set serial", "reset system", ...
+  GeneralRequest general;      // set, reset
+  SendTsEntries sendTs;        // send-ts
+  int stopSourceIndex = 0;     // stop-ts: item index, source - 1
+  TestEntries test;            // raw
+  std::optional<LogOptions> log;  // setup --log
+};
+
+/// The outcome of reading the command line: the invocation, or the usage error.
+struct ParsedCommandLine {
+  std::optional<Invocation> invocation;
+  std::string error;
+};
+
+/// Reads `args` (without the program name). `--devices FILE` is read here; a file that
+/// cannot be read is a usage error like any other.
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
+
+}  // namespace vexil::ctl

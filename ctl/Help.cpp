@@ -1,0 +1,163 @@
+#include "ctl/Help.h"
+
+namespace vexil::ctl {
+namespace {
+
+constexpr char kProgram[] = R"(Usage: vexilctl [GLOBAL OPTIONS] COMMAND [ARGUMENTS]
+
+Every operation of the Vexil Development Platform window, from scripts and production
+lines, on one board or many at once. The frames are byte for byte the window's and the
+answers are judged by the window's rules.
+
+Commands:
+  identify            ask the board who it is (QV-Net identity query)
+  status              the board's full status report
+  set WHAT VALUE      serial, type, user-text, ip, netmask, gateway, nco CH HZ
+  reset KIND          pdi, system or sdi reset
+  send-ts ...         route a TS input to a destination (the Send TS page)
+  stop-ts SOURCE      stop routing TS input SOURCE (1..4)
+  raw ROW...          the Instruction Test: rows OPCODE:DATA-LIST, prints dump and answer
+  setup               the Manufacturer Setup: check the type, write the maker's name
+  help [COMMAND]      this text, or a command's own
+
+Global options (anywhere on the line):
+  --device ADDR[:PORT]  a board (dotted IPv4; port 56789 unless given); repeatable
+  --devices FILE        boards from FILE, one ADDR[:PORT] a line ('#' starts a comment)
+  --host-port N         the local UDP port (0: any free port). Default: any free port,
+                        or MyPort of VexilDevP.ini when the board comes from that file.
+                        With several boards each needs its own port: leave it out.
+  --timeout MS          how long each request waits for its answer (1..60000;
+                        default 1000, the window's one second)
+  --json                one JSON object per board on stdout, one a line
+  --jobs N              at most N boards at a time (default 64)
+  -h, --help            help; after a command, that command's help
+
+Without --device or --devices the board is the one VexilDevP.ini in the working
+directory names, as in the window: IPBase + IPExt, DevicePort, MyPort.
+
+Input is checked before anything is sent. Where the window silently replaces a value
+it cannot read by its default (0, 1000000, 10.123.13.101, ...), or narrows a number to
+the bits of its field (a type of 70000 sent as 4464), vexilctl refuses the value with
+exit status 2 and names it: a script must never configure a board with a value nobody
+typed.
+
+Several boards run concurrently, each on its own UDP port; an answer counts only when
+it comes from the address the request went to. Results are printed in the order the
+boards were given, each line prefixed with ADDR:PORT when there are several.
+
+Exit status (the worst over all boards):
+  0  the board acknowledged, or answered as the command requires
+  1  it did not: no answer, an answer of the wrong length, the wrong type or text
+  2  usage error, a value refused, or the request could not be sent
+
+Results go to stdout, messages to stderr.
+)";
+
+constexpr char kIdentify[] = R"(Usage: vexilctl [GLOBAL OPTIONS] identify
+
+Sends the 18-byte QV-Net identity query and prints the window's lines for the 25-byte
+answer: version, type and serial. With --json: "identity" holds length, version,
+versionMajor, versionMinor, type and serial.
+Exit 1 when no answer comes or it is not 25 bytes long.
+)";
+
+constexpr char kStatus[] = R"(Usage: vexilctl [GLOBAL OPTIONS] status
+
+Sends the Palvox status query and prints the full report exactly as the window's main
+page shows it. With --json: "report" holds every field of the status record with its
+name and value (identity, configuration, network, the four TS input and output
+channels, ports and IGMP, IIC, NCO, trap function, user data and, for a model 7 board,
+the IP remultiplexer extension with its four channel blocks), and "lines" the report.
+Exit 1 when no answer comes, or it is shorter than 534 bytes or lacks the 0xF0 marker.
+)";
+
+constexpr char kSet[] = R"(Usage: vexilctl [GLOBAL OPTIONS] set WHAT VALUE
+
+  set serial N          32 bits: -2147483648..4294967295, or $hex / 0xhex
+  set type N            0..65535
+  set user-text TEXT    at most 15 Latin-1 characters (filled with blanks to 15)
+  set ip A.B.C.D        each part 0..255
+  set netmask A.B.C.D
+  set gateway A.B.C.D   sent with gateway mode 1 (manual IP), as the window does
+  set nco CH HZ         channel 1..4; HZ a 32-bit number, sent unscaled
+
+Numbers are decimal, or hex after $, x or 0x. A value the window would replace by its
+default, narrow, cut or turn into '?' is refused (exit 2).
+Exit 0 on the 41-byte ACK; 1 on no answer or an answer of another length.
+)";
+
+constexpr char kReset[] = R"(Usage: vexilctl [GLOBAL OPTIONS] reset pdi|system|sdi [--time MS]
+
+  --time MS   the reset time, 1..255 ms (default 10, the window's)
+
+PDI and SDI resets wait for the ACK. A system reset is never answered: the board
+restarts, so it is sent without waiting and exits 0 once sent.
+)";
+
+constexpr char kSendTs[] = R"(Usage: vexilctl [GLOBAL OPTIONS] send-ts --dest A.B.C.D:PORT [OPTIONS]
+
+Tells the board to send the transport stream of one input to a destination.
+  --dest A.B.C.D:PORT     destination address (parts 0..255) and UDP port (0..65535);
+                          required
+  --source N              TS input 1..4 (default 1)
+  --format qvnet|iptv     packet format (default iptv)
+  --always                instruction type "Always Send TS" (default "Send TS")
+  --dv-pin                Data Valid Pin enabled (default disabled)
+QV-Net format:
+  --size N                data size per datagram, 256..1428 (default 1428)
+IPTV format:
+  --packets N             TS packets per datagram, 1..7 (default 7)
+  --packet-format 188|204 packet size (default 188)
+  --remove-null           remove null packets
+  --remove-tsp-errors     remove packets with TSP error
+Options of the other format are refused rather than ignored.
+Exit 0 on the 41-byte ACK; 1 on no answer or an answer of another length.
+)";
+
+constexpr char kStopTs[] = R"(Usage: vexilctl [GLOBAL OPTIONS] stop-ts SOURCE
+
+Tells the board to stop sending TS input SOURCE (1..4) (the Don't Send TS button).
+Exit 0 on the 41-byte ACK; 1 on no answer or an answer of another length.
+)";
+
+constexpr char kRaw[] = R"(Usage: vexilctl [GLOBAL OPTIONS] raw [--text TEXT] [ROW...]
+
+The Instruction Test: sends a Palvox frame of up to five instructions, prints its bytes
+as the window dumps them, then the answer's size and body.
+  ROW          OPCODE:DATA-LIST, e.g. 3:0 or $12:$41,$42; opcode and every data item
+               0..255, decimal or $hex, items separated by commas. No row: the header
+               alone. Forms the window would silently change (0x.., blanks, signs, an
+               empty item, a number that does not fit a byte) are refused.
+  --text TEXT  the header's 15-byte text (default "Quenthaven Bt.", the window's)
+Exit 0 when any answer comes, 1 when none does.
+)";
+
+constexpr char kSetup[] = R"(Usage: vexilctl [GLOBAL OPTIONS] setup [--log FILE] [--log-format csv|jsonl]
+
+The Manufacturer Setup: asks the board for its status, accepts only a QV-7163, writes
+"Marovantis Ltd." into its user text and checks that the board reports it back.
+  --log FILE               append one line per board: time (UTC), address, type,
+                           version, serial, result, failure text
+  --log-format csv|jsonl   CSV with a header line in a new file (default), or JSON Lines
+Each line is appended with a single write() as soon as its board is done, so the log
+holds every finished board whole even if vexilctl is killed.
+Exit 0 when the set-up succeeded; 1 on no answer, an unknown answer, another type or
+text; 2 when a request could not be sent or the log could not be written.
+)";
+
+}  // namespace
+
+std::optional<std::string> helpText(const std::string& topic) {
+  if (topic.empty()) return kProgram;
+  if (topic == "identify") return kIdentify;
+  if (topic == "status") return kStatus;
+  if (topic == "set") return kSet;
+  if (topic == "reset") return kReset;
+  if (topic == "send-ts") return kSendTs;
+  if (topic == "stop-ts") return kStopTs;
+  if (topic == "raw") return kRaw;
+  if (topic == "setup") return kSetup;
+  return std::nullopt;
+}
+
+}  // namespace vexil::ctl

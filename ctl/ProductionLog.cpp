@@ -1,0 +1,123 @@
+#include "ctl/ProductionLog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "ctl/Json.h"
+
+namespace vexil::ctl {
+namespace {
+
+constexpr int kMillisPerSecond = 1000;
+constexpr mode_t kLogFileMode = 0644;
+
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+}  // namespace
+
+std::string utcTimeText(std::chrono::system_clock::time_point at) {
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
+  const std::time_t seconds = static_cast<std::time_t>(ms / kMillisPerSecond);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[32];
+  const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+  char millis[8];
+  std::snprintf(millis, sizeof millis, ".%03dZ", static_cast<int>(ms % kMillisPerSecond));
+  return std::string(text, n) + millis;
+}
+
+LogRecord logRecordOf(const DeviceResult& result, std::chrono::system_clock::time_point at) {
+  LogRecord r;
+  r.time = utcTimeText(at);
+  r.address = result.target.label();
+  r.identity = result.identity;
+  r.result = resultName(result.kind);
+  if (result.kind != ResultKind::Ok) r.failure = result.message;
+  return r;
+}
+
+std::string csvLogHeader() { return "time,address,type,version,serial,result,failure\n"; }
+
+std::string csvLogLine(const LogRecord& r) {
+  std::string line = csvField(r.time) + "," + csvField(r.address) + ",";
+  if (r.identity) {
+    line += std::to_string(r.identity->type) + "," + csvField(r.identity->version) + "," +
+            std::to_string(r.identity->serial);
+  } else {
+    line += ",,";
+  }
+  // The failure text is the device's and the page's 8-bit text; the file is UTF-8.
+  line += "," + csvField(r.result) + "," + csvField(latin1ToUtf8(r.failure)) + "\n";
+  return line;
+}
+
+std::string jsonLogLine(const LogRecord& r) {
+  JsonObject o;
+  o.text("time", r.time).text("address", r.address);
+  if (r.identity) {
+    o.number("type", r.identity->type)
+        .text("version", r.identity->version)
+        .number("serial", r.identity->serial);
+  } else {
+    o.raw("type", "null").raw("version", "null").raw("serial", "null");
+  }
+  o.text("result", r.result).text("failure", r.failure);
+  return o.str() + "\n";
+}
+
+ProductionLog::~ProductionLog() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool ProductionLog::open(const LogOptions& options, std::string& error) {
+  path_ = options.path;
+  format_ = options.format;
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kLogFileMode);
+  if (fd_ < 0) {
+    error = "cannot open the log " + path_ + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat info {};
+  if (format_ == LogFormat::Csv && ::fstat(fd_, &info) == 0 && info.st_size == 0) {
+    return writeWhole(csvLogHeader(), error);
+  }
+  return true;
+}
+
+bool ProductionLog::append(const LogRecord& record, std::string& error) {
+  return writeWhole(format_ == LogFormat::Csv ? csvLogLine(record) : jsonLogLine(record), error);
+}
+
+bool ProductionLog::writeWhole(const std::string& line, std::string& error) {
+  // One write() of the whole line: with O_APPEND the kernel places it at the end in one
+  // step, so no other writer's line and no kill can split it. A line is far below any
+  // limit that would make a write to a regular file come back short.
+  ssize_t written;
+  do {
+    written = ::write(fd_, line.data(), line.size());
+  } while (written < 0 && errno == EINTR);
+  if (written != static_cast<ssize_t>(line.size())) {
+    error = "cannot write the log " + path_ + ": " +
+            (written < 0 ? std::strerror(errno) : std::string("short write"));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vexil::ctl

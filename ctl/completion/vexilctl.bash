@@ -1,0 +1,66 @@
+# bash completion for vexilctl                               -*- shell-script -*-
+_vexilctl() {
+  local cur prev words cword
+  _init_completion 2>/dev/null || {
+    cur=${COMP_WORDS[COMP_CWORD]}
+    prev=${COMP_WORDS[COMP_CWORD-1]}
+    words=("${COMP_WORDS[@]}")
+    cword=$COMP_CWORD
+  }
+
+  local globals="--device --devices --host-port --timeout --json --jobs --help"
+  local commands="identify status set reset send-ts stop-ts raw setup help"
+
+  case $prev in
+    --devices|--log)
+      COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    --device|--host-port|--timeout|--jobs|--time|--dest|--size|--packets|--text)
+      return ;;
+    --format)
+      COMPREPLY=($(compgen -W "qvnet iptv" -- "$cur")); return ;;
+    --packet-format)
+      COMPREPLY=($(compgen -W "188 204" -- "$cur")); return ;;
+    --source)
+      COMPREPLY=($(compgen -W "1 2 3 4" -- "$cur")); return ;;
+    --log-format)
+      COMPREPLY=($(compgen -W "csv jsonl" -- "$cur")); return ;;
+  esac
+
+  # The command is the first word that is neither an option nor an option's value.
+  local i command="" sub=""
+  for ((i = 1; i < cword; i++)); do
+    case ${words[i]} in
+      --device|--devices|--host-port|--timeout|--jobs|--time|--format|--source|--dest|\
+      --size|--packets|--packet-format|--text|--log|--log-format)
+        ((i++)) ;;
+      -*) ;;
+      *)
+        if [[ -z $command ]]; then command=${words[i]}
+        elif [[ -z $sub ]]; then sub=${words[i]}
+        fi ;;
+    esac
+  done
+
+  local options=""
+  case $command in
+    "")
+      COMPREPLY=($(compgen -W "$commands $globals" -- "$cur")); return ;;
+    set)
+      [[ -z $sub ]] && { COMPREPLY=($(compgen -W "serial type user-text ip netmask gateway nco" -- "$cur")); return; }
+      [[ $sub == nco ]] && options="1 2 3 4" ;;
+    reset)
+      [[ -z $sub ]] && { COMPREPLY=($(compgen -W "pdi system sdi" -- "$cur")); return; }
+      options="--time" ;;
+    send-ts)
+      options="--dest --source --format --always --dv-pin --size --packets --packet-format --remove-null --remove-tsp-errors" ;;
+    stop-ts)
+      [[ -z $sub ]] && options="1 2 3 4" ;;
+    raw)
+      options="--text" ;;
+    setup)
+      options="--log --log-format" ;;
+    help)
+      [[ -z $sub ]] && options="identify status set reset send-ts stop-ts raw setup" ;;
+  esac
+  COMPREPLY=($(compgen -W "$options $globals" -- "$cur"))
+} && complete -F _vexilctl vexilctl

@@ -1,0 +1,16 @@
+# vexilctl: its command line, every command against the emulator on loopback, many
+# boards at once, and the production log.
+vexil_add_gtest(ctl_command_line_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CommandLineTest.cpp
+  LIBS vexil_ctl)
+vexil_add_gtest(ctl_commands_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CommandsOnEmulatorTest.cpp
+  LIBS vexil_ctl vexil_sim)
+vexil_add_gtest(ctl_fleet_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/FleetTest.cpp
+  LIBS vexil_ctl vexil_sim)
+vexil_add_gtest(ctl_log_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ProductionLogTest.cpp
+  LIBS vexil_ctl vexil_sim)
+add_dependencies(ctl_log_test vexilctl)
+target_compile_definitions(ctl_log_test PRIVATE VEXILCTL_PATH="$<TARGET_FILE:vexilctl>")
