@@ -33,7 +33,7 @@ void StreamMeter::sample(const StreamTotals& totals, TimePoint at) {
   samples_.push_back({at, totals});
   // Keep one sample at least `hold` old, to compare the counts with.
   while (samples_.size() > 2 && at - samples_[1].at >= hold_) samples_.pop_front();
-  while (!history_.empty() && at - history_.front().at > historyLength_) history_.pop_front();
+  while (!history_.empty() && at - history_.front().at >= historyLength_) history_.pop_front();
 }
 
 std::array<bool, Priority1::kCount> StreamMeter::red() const {
