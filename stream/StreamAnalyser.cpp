@@ -104,6 +104,11 @@ std::size_t StreamAnalyser::resync(std::span<const std::uint8_t> d, std::size_t 
       return at;
     }
   }
+  // The grid ends with the datagram: the bad packets run to its end.
+  if ((d.size() - badAt) % size == 0) {
+    badSync((d.size() - badAt) / size);
+    return d.size();
+  }
   // Off the grid: the next sync byte followed by another a packet later.
   badSync(1);
   for (std::size_t at = badAt + 1; at < d.size(); ++at) {
