@@ -115,11 +115,18 @@ TEST_F(Framing, OneBadSyncByteIsNoSyncLoss) {
   EXPECT_EQ(totals().priority1.tsSyncLoss, 0u);
 }
 
-TEST_F(Framing, DatagramWithoutAnySyncIsSkippedWhole) {
+TEST_F(Framing, DatagramWithoutAnySyncCountsEveryPacketPosition) {
   analyser.feed(Bytes(1316, 0x00), at(0));
   EXPECT_EQ(totals().packets, 0u);
-  EXPECT_EQ(totals().skippedBytes, 1316u);
-  EXPECT_GE(totals().priority1.syncByteError, 1u);
+  EXPECT_EQ(totals().priority1.syncByteError, 7u);
+  EXPECT_EQ(totals().priority1.tsSyncLoss, 1u);
+}
+
+TEST_F(Framing, GarbageOffTheGridIsSkipped) {
+  analyser.feed(Bytes(1000, 0x00), at(0));
+  EXPECT_EQ(totals().packets, 0u);
+  EXPECT_EQ(totals().skippedBytes, 1000u);
+  EXPECT_EQ(totals().priority1.syncByteError, 1u);
 }
 
 }  // namespace
