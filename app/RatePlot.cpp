@@ -53,7 +53,8 @@ void RatePlot::paintEvent(QPaintEvent*) {
   }
   painter.setPen(palette().color(QPalette::WindowText));
   painter.drawText(QRect(area.left(), area.bottom() + 2, area.width(), 14), Qt::AlignLeft,
-                   QStringLiteral("-%1 min").arg(span_.count() / 60.0, 0, 'g', 2));
+                   span_.count() < 120 ? QStringLiteral("-%1 s").arg(span_.count())
+                                       : QStringLiteral("-%1 min").arg(span_.count() / 60.0, 0, 'g', 2));
   painter.drawText(QRect(area.left(), area.bottom() + 2, area.width(), 14), Qt::AlignRight,
                    QStringLiteral("now"));
   if (points_.empty()) return;

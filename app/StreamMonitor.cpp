@@ -13,6 +13,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/RatePlot.h"
 #include "stream/StreamReport.h"
@@ -233,7 +234,12 @@ void StreamMonitor::refresh() {
       pidTable_->setItem(static_cast<int>(row), col, item);
     }
   }
-  plot_->setPoints(s.history, kPlotSpan);
+  // The time axis grows with the history up to its full length, a minute at least.
+  std::chrono::seconds span = kPlotMinimumSpan;
+  if (!s.history.empty())
+    span = std::clamp(std::chrono::ceil<std::chrono::seconds>(s.history.back().at - s.history.front().at),
+                      kPlotMinimumSpan, kPlotSpan);
+  plot_->setPoints(s.history, span);
 }
 
 void StreamMonitor::closeEvent(QCloseEvent* event) {

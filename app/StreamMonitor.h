@@ -31,7 +31,8 @@ class StreamMonitor : public QWidget {
     TransportErrors, ContinuityErrors, SyncLosses, SocketDrops, Recorded, FigureCount
   };
   static constexpr auto kRefresh = std::chrono::milliseconds(1000);
-  static constexpr auto kPlotSpan = std::chrono::seconds(300);
+  static constexpr auto kPlotSpan = std::chrono::seconds(300);  // the meter's history
+  static constexpr auto kPlotMinimumSpan = std::chrono::seconds(60);
 
   explicit StreamMonitor(QWidget* parent = nullptr);
   ~StreamMonitor() override;
