@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the program need, if any are
-# missing. Uses apt-get as root, or through sudo.
+# missing. Uses apt-get as root, or through sudo. tstools gives the stream tests an
+# analyser nobody here wrote (tsreport); ffmpeg (ffprobe) is large and optional:
+# install it by hand and the same tests use it too.
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,7 @@ packages=(
   libgtest-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   xvfb xauth fonts-wine fonts-dejavu-core
+  tstools
 )
 
 missing=()

@@ -11,3 +11,7 @@ vexil_add_gtest(stream_psi_test
 vexil_add_gtest(stream_report_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ReportTest.cpp
   LIBS vexil_stream)
+# Recorded emulator streams read by tsreport and ffprobe, when they are installed.
+vexil_add_gtest(stream_tools_comparison_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ToolsComparisonTest.cpp
+  LIBS vexil_stream vexil_sim)
