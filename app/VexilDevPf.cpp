@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -20,6 +21,7 @@
 #include "app/ManufacturerPage.h"
 #include "app/Pictures.h"
 #include "app/SendTsPage.h"
+#include "app/StreamMonitor.h"
 #include "app/Settings.h"
 #include "instructions/DeviceQuery.h"
 #include "instructions/GeneralInstructions.h"
@@ -27,6 +29,7 @@
 #include "instructions/ManufacturerSetup.h"
 #include "instructions/TsRouting.h"
 #include "messaging/TransactionEngine.h"
+#include "messaging/WireLayout.h"
 #include "settings/IniFile.h"
 
 using namespace vexil;
@@ -81,6 +84,27 @@ void TMainForm::buildMenu() {
   connect(exit1_, &QAction::triggered, this, &TMainForm::Exit1Click);
   connect(settings1_, &QAction::triggered, this, &TMainForm::Settings1Click);
   connect(about1_, &QAction::triggered, this, &TMainForm::About1Click);
+  // Tools of our own come after the bar's items, which stay as they are.
+  QMenu* tools = bar->addMenu(QStringLiteral("Tools"));
+  tools->setObjectName(QStringLiteral("Tools1"));
+  streamMonitor1_ = tools->addAction(QStringLiteral("Stream Monitor..."));
+  streamMonitor1_->setObjectName(QStringLiteral("StreamMonitor1"));
+  connect(streamMonitor1_, &QAction::triggered, this, &TMainForm::StreamMonitor1Click);
+}
+
+StreamMonitor* TMainForm::streamMonitor() const { return streamMonitor_.data(); }
+
+void TMainForm::StreamMonitor1Click() {
+  if (!streamMonitor_) {
+    streamMonitor_ = new StreamMonitor(this);
+    streamMonitor_->setAttribute(Qt::WA_DeleteOnClose, false);
+    bool ok = false;
+    const int port = sendTsPage_->destinationPortEdit()->text().toInt(&ok);
+    streamMonitor_->setEndpoint(QStringLiteral("127.0.0.1"), ok && port > 0 && port <= 65535 ? port : wire::kDefaultPort);
+  }
+  streamMonitor_->show();
+  streamMonitor_->raise();
+  streamMonitor_->activateWindow();
 }
 
 void TMainForm::buildPages() {

@@ -30,6 +30,7 @@ class InstrTestPage;
 class MainPage;
 class ManufacturerPage;
 class SendTsPage;
+class StreamMonitor;
 }  // namespace vexil::app
 
 /// The window `MainForm`. It owns all application state: the transaction engine (with
@@ -73,6 +74,8 @@ class TMainForm : public QMainWindow {
   vexil::app::GeneralPage* generalPage() const { return generalPage_; }
   vexil::app::SendTsPage* sendTsPage() const { return sendTsPage_; }
   vexil::app::ManufacturerPage* manufacturerPage() const { return manufacturerPage_; }
+  /// The Stream Monitor window; null until first opened.
+  vexil::app::StreamMonitor* streamMonitor() const;
   QTabWidget* pageControl() const { return pageControl_; }
 
  public slots:
@@ -84,6 +87,9 @@ class TMainForm : public QMainWindow {
   void Settings1Click();
   /// About: shows the About box modally.
   void About1Click();
+  /// Tools, Stream Monitor...: shows the non-modal Stream Monitor, its entries first
+  /// set to 127.0.0.1 and the Send TS page's destination port.
+  void StreamMonitor1Click();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -124,4 +130,6 @@ class TMainForm : public QMainWindow {
   QAction* exit1_ = nullptr;
   QAction* settings1_ = nullptr;
   QAction* about1_ = nullptr;
+  QAction* streamMonitor1_ = nullptr;
+  QPointer<vexil::app::StreamMonitor> streamMonitor_;
 };

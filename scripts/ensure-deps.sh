@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the program need, if any are
-# missing. Uses apt-get as root, or through sudo.
+# missing. Uses apt-get as root, or through sudo. tstools gives the stream tests an
+# analyser nobody here wrote (tsreport); ffmpeg (ffprobe) is large and optional:
+# install it by hand and the same tests use it too.
 #   bash scripts/ensure-deps.sh                 what the build and the tests need
 #   bash scripts/ensure-deps.sh dpkg-dev ...    those and the packages named
 set -euo pipefail
@@ -13,6 +15,8 @@ packages=(
   # The dissector's test decodes with tshark; the desktop entry, the metainfo file and
   # the manual pages are checked with the tools the distribution checks them with.
   tshark appstream desktop-file-utils man-db
+  # The stream tests compare with an analyser nobody here wrote (tsreport).
+  tstools
   "$@"
 )
 

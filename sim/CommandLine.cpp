@@ -6,6 +6,7 @@
 
 #include "messaging/IntegerText.h"
 #include "sim/DeviceEmulator.h"
+#include "sim/StreamOptions.h"
 
 namespace vexil::sim {
 namespace {
@@ -242,6 +243,10 @@ std::optional<SimOptions> parseSimOptions(std::span<const std::string> args, std
     for (const Option& candidate : kOptions)
       if (arg == candidate.name || (arg == "-h" && candidate.name == "--help")) option = &candidate;
     if (!option) {
+      if (const auto taken = parseStreamOption(args, i, o.state, o.streamFaults, error)) {
+        if (*taken) continue;
+        return std::nullopt;
+      }
       fail(error, "unknown option " + arg + " (see --help)");
       return std::nullopt;
     }

@@ -11,6 +11,7 @@
 #include "messaging/WireLayout.h"
 #include "sim/DeviceModel.h"
 #include "sim/Faults.h"
+#include "sim/StreamFaults.h"
 
 namespace vexil::sim {
 
@@ -20,6 +21,7 @@ struct SimOptions {
   int port = wire::kDefaultPort;  // 0 picks a free port
   DeviceState state = defaultDeviceState();
   FaultScript faults;
+  StreamFaults streamFaults;  // the --ts-* faults of the transport streams
   bool help = false;
   bool version = false;  // "--version" alone: print the program's version
 };

@@ -41,6 +41,8 @@ bool DeviceEmulator::start(const std::string& bindAddress, int port) {
     endpoint_->deactivate();
     return false;
   }
+  streamer_.update(state());
+  streamer_.start();
   return true;
 }
 
@@ -50,6 +52,7 @@ void DeviceEmulator::stop() {
     stopping_ = true;
   }
   stopRequested_.notify_all();  // cuts a delayed answer short
+  streamer_.stop();
   endpoint_->deactivate();
   otherEndpoint_->deactivate();
 }
@@ -74,6 +77,7 @@ DeviceState DeviceEmulator::state() const {
 void DeviceEmulator::setState(const DeviceState& state) {
   std::lock_guard guard(lock_);
   model_.state() = state;
+  streamer_.update(state);
 }
 
 std::size_t DeviceEmulator::requestCount() const {
@@ -102,6 +106,7 @@ void DeviceEmulator::onDatagram(const std::uint8_t* data, std::size_t captured, 
     lastRequest_.assign(request.begin(), request.end());
     faults = script_.faultsFor(requests_, request);
     answer = model_.handle(request, faults.refusedOpcodes);
+    streamer_.update(model_.state());
   }
   requestArrived_.notify_all();
   if (answer.empty() || faults.silent || !isLoopbackAddress(from)) return;

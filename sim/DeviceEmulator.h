@@ -14,6 +14,7 @@
 #include "messaging/UdpEndpoint.h"
 #include "sim/DeviceModel.h"
 #include "sim/Faults.h"
+#include "sim/TsStreamer.h"
 
 namespace vexil::sim {
 
@@ -23,7 +24,8 @@ bool isLoopbackAddress(const std::string& address);
 /// Runs a DeviceModel behind a UDP port. start/stop/set* are called from the owning
 /// thread; answers are sent from the endpoint's listener thread. Thread-safe getters.
 /// Answers go only to senders on the loopback network, 127.0.0.0/8: a request from
-/// any other address is counted and carried out, but never answered.
+/// any other address is counted and carried out, but never answered. While it runs,
+/// the inputs that are sending stream from the streamer's own thread (TsStreamer).
 class DeviceEmulator {
  public:
   explicit DeviceEmulator(DeviceState initial = defaultDeviceState());
@@ -45,6 +47,9 @@ class DeviceEmulator {
   DeviceState state() const;
   void setState(const DeviceState& state);
 
+  /// The board's transport streams: faults, log and what was sent.
+  TsStreamer& streamer() { return streamer_; }
+
   std::size_t requestCount() const;
   std::vector<std::uint8_t> lastRequest() const;
   /// Waits up to `limit` until at least `count` requests have arrived.
@@ -64,6 +69,7 @@ class DeviceEmulator {
   bool stopping_ = false;
   std::condition_variable stopRequested_;
 
+  TsStreamer streamer_;
   std::unique_ptr<UdpEndpoint> endpoint_;
   std::unique_ptr<UdpEndpoint> otherEndpoint_;  // for answers from another port
   std::string error_;

@@ -7,6 +7,7 @@
 
 #include "sim/CommandLine.h"
 #include "sim/DeviceEmulator.h"
+#include "sim/StreamOptions.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -17,7 +18,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options->help) {
-    std::cout << vexil::sim::simHelpText();
+    std::cout << vexil::sim::simHelpText() << vexil::sim::streamHelpText();
     return 0;
   }
   if (options->version) {
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
   const vexil::sim::DeviceState& state = options->state;
   vexil::sim::DeviceEmulator emulator(state);
   emulator.setFaultScript(options->faults);
+  emulator.streamer().setFaults(options->streamFaults);
+  emulator.streamer().setLog([](const std::string& line) { std::cerr << "vexil-sim: " << line << std::endl; });
   if (!emulator.start(options->bindAddress, options->port)) {
     std::cerr << "vexil-sim: cannot listen on " << options->bindAddress << ":" << options->port
               << ": " << emulator.error() << "\n";

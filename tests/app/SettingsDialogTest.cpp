@@ -283,7 +283,7 @@ void SettingsDialogTest::menuItemsActDirectly() {
   QMenuBar* bar = form.menuBar();
   QCOMPARE(bar->objectName(), QStringLiteral("MainMenu"));
   const QList<QAction*> top = bar->actions();
-  QCOMPARE(top.size(), 3);
+  QCOMPARE(top.size(), 4);
   QCOMPARE(top.at(0)->text(), QStringLiteral("File"));
   QVERIFY(top.at(0)->menu());
   const QList<QAction*> fileItems = top.at(0)->menu()->actions();
@@ -296,6 +296,9 @@ void SettingsDialogTest::menuItemsActDirectly() {
   QCOMPARE(top.at(2)->objectName(), QStringLiteral("About1"));
   QCOMPARE(top.at(2)->text(), QStringLiteral("About"));
   QVERIFY(!top.at(2)->menu());
+  // Our own tools follow, in a menu of their own.
+  QCOMPARE(top.at(3)->text(), QStringLiteral("Tools"));
+  QVERIFY(top.at(3)->menu());
 
   // Triggering the bar's items opens their dialogs.
   ModalDriver driver;

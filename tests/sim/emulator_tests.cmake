@@ -17,3 +17,11 @@ vexil_add_gtest(sim_command_line_test
 vexil_add_gtest(device_emulator_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/DeviceEmulatorTest.cpp
   LIBS vexil_sim)
+# The synthetic transport stream and its faults, read by the analyser.
+vexil_add_gtest(ts_generator_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/TsGeneratorTest.cpp
+  LIBS vexil_sim)
+# Send TS on the emulator: the stream arrives as asked and stops with Don't Send TS.
+vexil_add_gtest(ts_streamer_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/TsStreamerTest.cpp
+  LIBS vexil_sim)

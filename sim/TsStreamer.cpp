@@ -1,0 +1,249 @@
+#include "sim/TsStreamer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "sim/DeviceEmulator.h"
+#include "sim/StatusRecord.h"
+#include "sim/TsGenerator.h"
+
+namespace vexil::sim {
+namespace {
+
+using namespace std::chrono;
+
+// Mode bytes, as the Send TS instruction sets them.
+constexpr std::uint8_t kMode2Iptv = 0x02;
+constexpr std::uint8_t kMode1Parity = 0x01;
+constexpr std::uint8_t kMode1RemoveNulls = 0x02;
+constexpr std::uint8_t kMode1RemoveErrored = 0x04;
+constexpr int kPacketNumberShift = 5;
+constexpr std::uint8_t kPacketNumberMask = 0x07;
+constexpr std::size_t kMinQvNetSize = 256;
+constexpr std::size_t kMaxQvNetSize = 1428;
+constexpr std::uint8_t kSendingState = 1;
+constexpr std::uint8_t kParityFill = 0x00;  // stands in for Reed-Solomon parity
+
+constexpr std::uint32_t kMaxRate = 0xFFFFF;  // the status record's 20-bit rate
+constexpr auto kStep = milliseconds(1);
+constexpr auto kMostBehind = milliseconds(100);  // beyond this the sender skips, not bursts
+constexpr int kSendBatch = 64;
+constexpr int kInputs = 4;
+
+std::string dotted(const IPv4& ip) {
+  return std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
+         std::to_string(ip[3]);
+}
+
+}  // namespace
+
+DatagramFormat DatagramFormat::fromModes(std::uint8_t mode2, std::uint8_t mode1, std::uint8_t mode0) {
+  DatagramFormat f;
+  f.iptv = (mode2 & kMode2Iptv) != 0;
+  const std::size_t number = (mode1 >> kPacketNumberShift) & kPacketNumberMask;
+  f.packetsPerDatagram = std::max<std::size_t>(number, 1);
+  f.withParity = (mode1 & kMode1Parity) != 0;
+  f.removeNulls = (mode1 & kMode1RemoveNulls) != 0;
+  f.removeErrored = (mode1 & kMode1RemoveErrored) != 0;
+  f.qvNetSize = std::clamp<std::size_t>(std::size_t{mode1} * 256 + mode0, kMinQvNetSize, kMaxQvNetSize);
+  return f;
+}
+
+// One input's stream on its way out.
+struct TsStreamer::Route {
+  explicit Route(int input) : input(input), generator(input) {}
+
+  int input;
+  TsGenerator generator;
+  bool active = false;
+  bool refused = false;
+  InputChannel channel{};
+  DatagramFormat format;
+  sockaddr_in dest{};
+  steady_clock::time_point startedAt{};
+  double owed = 0;                      // packets due but not yet made
+  std::vector<std::uint8_t> pending;    // the datagram being filled
+  std::size_t pendingPackets = 0;
+  std::uint64_t datagramNumber = 0;
+  std::optional<std::vector<std::uint8_t>> held;  // sent after the next one
+
+  bool sameRoute(const InputChannel& c) const {
+    return c.destIp == channel.destIp && c.destPort == channel.destPort && c.mode2 == channel.mode2 &&
+           c.mode1 == channel.mode1 && c.mode0 == channel.mode0;
+  }
+};
+
+TsStreamer::TsStreamer() = default;
+
+TsStreamer::~TsStreamer() { stop(); }
+
+void TsStreamer::setLog(Log log) {
+  std::lock_guard guard(lock_);
+  log_ = std::move(log);
+}
+
+void TsStreamer::setFaults(const StreamFaults& faults) {
+  std::lock_guard guard(lock_);
+  faults_ = faults;
+}
+
+void TsStreamer::update(const DeviceState& state) {
+  std::lock_guard guard(lock_);
+  config_ = state;
+}
+
+void TsStreamer::start() {
+  if (thread_.joinable()) return;
+  fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  {
+    std::lock_guard guard(lock_);
+    stopping_ = false;
+  }
+  thread_ = std::thread([this] { run(); });
+}
+
+void TsStreamer::stop() {
+  {
+    std::lock_guard guard(lock_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+std::uint64_t TsStreamer::datagramsSent(int input) const {
+  return input >= 1 && input <= kInputs ? datagrams_[input - 1].load() : 0;
+}
+
+std::uint64_t TsStreamer::packetsSent(int input) const {
+  return input >= 1 && input <= kInputs ? packets_[input - 1].load() : 0;
+}
+
+void TsStreamer::run() {
+  std::vector<Route> routes;
+  for (int n = 1; n <= kInputs; ++n) routes.emplace_back(n);
+  std::vector<std::vector<std::uint8_t>> out;  // datagrams of one route in one step
+  std::vector<mmsghdr> msgs(kSendBatch);
+  std::vector<iovec> iov(kSendBatch);
+  auto last = steady_clock::now();
+  auto next = last + kStep;
+
+  for (;;) {
+    DeviceState config;
+    StreamFaults faults;
+    Log log;
+    {
+      std::unique_lock guard(lock_);
+      if (wake_.wait_until(guard, next, [this] { return stopping_; })) return;
+      config = config_;
+      faults = faults_;
+      log = log_;
+    }
+    const auto now = steady_clock::now();
+    const double elapsed = duration<double>(now - last).count();
+    last = now;
+    next += kStep;
+    if (now - next > kMostBehind) next = now + kStep;
+    const milliseconds uptime = config.uptime();
+
+    for (Route& r : routes) {
+      const InputChannel& in = config.inputs[r.input - 1];
+      if (in.state != kSendingState) {
+        r.active = false;
+        continue;
+      }
+      if (!r.active || !r.sameRoute(in)) {
+        if (!r.active) {
+          r.startedAt = now;
+          r.owed = 0;
+        }
+        r.active = true;
+        r.channel = in;
+        r.format = DatagramFormat::fromModes(in.mode2, in.mode1, in.mode0);
+        r.pending.clear();
+        r.pendingPackets = 0;
+        r.held.reset();
+        const std::string to = dotted(in.destIp);
+        r.refused = !isLoopbackAddress(to);
+        r.dest = {};
+        r.dest.sin_family = AF_INET;
+        r.dest.sin_port = htons(in.destPort);
+        inet_pton(AF_INET, to.c_str(), &r.dest.sin_addr);
+        if (r.refused) ++refused_;
+        if (log)
+          log(r.refused ? "TS input " + std::to_string(r.input) + ": destination " + to +
+                              " is not on the loopback network (127.0.0.0/8); not sending"
+                        : "TS input " + std::to_string(r.input) + ": sending to " + to + ":" +
+                              std::to_string(in.destPort));
+      }
+      if (r.refused) continue;
+
+      const RemuxChannel& rc = config.remux.channels[r.input - 1];
+      const std::uint32_t rate = swingingValue(rc.rate, rc.rateSwing, kMaxRate, uptime);
+      r.owed = std::min(r.owed + rate * elapsed, rate * duration<double>(kMostBehind).count() + 1);
+      const auto due = static_cast<std::uint64_t>(std::floor(r.owed));
+      r.owed -= static_cast<double>(due);
+      const auto streamTime = duration_cast<nanoseconds>(now - r.startedAt);
+      const DatagramFormat& f = r.format;
+      out.clear();
+      for (std::uint64_t i = 0; i < due; ++i) {
+        const Packet p = r.generator.next(streamTime, faults);
+        const stream::PacketView v(p.data());
+        if (f.iptv && f.removeNulls && v.pid() == stream::kNullPid) continue;
+        if (f.iptv && f.removeErrored && v.transportError()) continue;
+        r.pending.insert(r.pending.end(), p.begin(), p.end());
+        ++packets_[r.input - 1];
+        if (f.iptv) {
+          if (f.withParity) r.pending.insert(r.pending.end(), stream::kParityBytes, kParityFill);
+          if (++r.pendingPackets == f.packetsPerDatagram) {
+            out.push_back(std::move(r.pending));
+            r.pending.clear();
+            r.pendingPackets = 0;
+          }
+        } else if (r.pending.size() >= f.qvNetSize) {
+          const auto cut = r.pending.begin() + static_cast<std::ptrdiff_t>(f.qvNetSize);
+          out.emplace_back(r.pending.begin(), cut);
+          r.pending.erase(r.pending.begin(), cut);
+        }
+      }
+      // Datagram faults, then the datagrams out in batches.
+      std::vector<std::vector<std::uint8_t>> sending;
+      for (auto& d : out) {
+        const std::uint64_t number = ++r.datagramNumber;
+        if (faults.loseDatagramEvery && number % faults.loseDatagramEvery == 0) continue;
+        if (faults.reorderEvery && number % faults.reorderEvery == 0 && !r.held) {
+          r.held = std::move(d);
+          continue;
+        }
+        sending.push_back(std::move(d));
+        if (r.held) {
+          sending.push_back(std::move(*r.held));
+          r.held.reset();
+        }
+      }
+      for (std::size_t from = 0; from < sending.size(); from += kSendBatch) {
+        const std::size_t count = std::min<std::size_t>(kSendBatch, sending.size() - from);
+        for (std::size_t i = 0; i < count; ++i) {
+          iov[i] = {sending[from + i].data(), sending[from + i].size()};
+          msgs[i] = {};
+          msgs[i].msg_hdr.msg_name = &r.dest;
+          msgs[i].msg_hdr.msg_namelen = sizeof r.dest;
+          msgs[i].msg_hdr.msg_iov = &iov[i];
+          msgs[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int sent = sendmmsg(fd_, msgs.data(), static_cast<unsigned>(count), 0);
+        if (sent > 0) datagrams_[r.input - 1] += static_cast<std::uint64_t>(sent);
+      }
+    }
+  }
+}
+
+}  // namespace vexil::sim

@@ -1,0 +1,80 @@
+// The board's outgoing transport streams: each input that is sending gets its
+// synthetic stream, at the rate the status record reports for it, cut into datagrams
+// in the format its Send TS instruction asked for.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/DeviceState.h"
+#include "sim/StreamFaults.h"
+
+namespace vexil::sim {
+
+/// How an input's packets are cut into datagrams, read from its mode bytes.
+struct DatagramFormat {
+  bool iptv = true;
+  std::size_t packetsPerDatagram = 7;  // IPTV: 1..7 (a packet number of 0 sends 1)
+  bool withParity = false;             // IPTV: 204-byte packets (16 parity bytes added)
+  bool removeNulls = false;            // IPTV: PID 0x1FFF not sent
+  bool removeErrored = false;          // IPTV: packets with transport_error_indicator not sent
+  std::size_t qvNetSize = 1428;        // QV-Net: bytes per datagram, 256..1428
+
+  static DatagramFormat fromModes(std::uint8_t mode2, std::uint8_t mode1, std::uint8_t mode0);
+};
+
+/// Sends the streams from a thread of its own, paced in 1 ms steps. Sends only to
+/// destinations on the loopback network, 127.0.0.0/8: a route to any other address is
+/// logged once and refused. An input streams while its state is "Sending TS" (1),
+/// whether it was asked for with Send TS or Always Send TS: the emulator finds every
+/// loopback destination at once, so the difference the board makes while it searches
+/// a destination's MAC address never shows. update() may be called from any thread.
+class TsStreamer {
+ public:
+  using Log = std::function<void(const std::string&)>;
+
+  TsStreamer();
+  ~TsStreamer();
+  TsStreamer(const TsStreamer&) = delete;
+  TsStreamer& operator=(const TsStreamer&) = delete;
+
+  /// Where refusals and route changes are told (default: nowhere). Before start().
+  void setLog(Log log);
+  void setFaults(const StreamFaults& faults);
+  /// Takes the routes, modes, states and rates of the board as they are now.
+  void update(const DeviceState& state);
+  void start();
+  /// Stops the thread; nothing is sent afterwards.
+  void stop();
+
+  /// Datagrams and packets sent for input n (1..4) since start.
+  std::uint64_t datagramsSent(int input) const;
+  std::uint64_t packetsSent(int input) const;
+  /// Routes refused because their destination is not on the loopback network.
+  std::uint64_t refusedRoutes() const { return refused_.load(); }
+
+ private:
+  struct Route;
+  void run();
+
+  mutable std::mutex lock_;  // guards config_, faults_, log_
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  DeviceState config_;
+  StreamFaults faults_;
+  Log log_;
+  std::thread thread_;
+  int fd_ = -1;
+  std::array<std::atomic<std::uint64_t>, 4> datagrams_{};
+  std::array<std::atomic<std::uint64_t>, 4> packets_{};
+  std::atomic<std::uint64_t> refused_{0};
+};
+
+}  // namespace vexil::sim

@@ -1,0 +1,70 @@
+// A UDP port whose datagrams feed the analyser, on a thread of its own.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "stream/StreamAnalyser.h"
+#include "stream/StreamMeter.h"
+#include "stream/StreamReport.h"
+#include "stream/TsRecorder.h"
+
+namespace vexil::stream {
+
+/// Binds an IPv4 address and port and analyses every datagram that arrives, on its own
+/// receive thread, reading many datagrams per system call. start/stop are called from
+/// the owner's thread; snapshot, recording and reset from any thread.
+class StreamReceiver {
+ public:
+  explicit StreamReceiver(AnalyserLimits limits = {});
+  ~StreamReceiver();
+  StreamReceiver(const StreamReceiver&) = delete;
+  StreamReceiver& operator=(const StreamReceiver&) = delete;
+
+  /// Binds `address` (dotted IPv4, "0.0.0.0" for all) and `port` (0 picks a free one)
+  /// and starts the receive thread. False, with error() set, on failure.
+  bool start(const std::string& address, int port);
+  /// Stops the thread and closes the socket (and a recording).
+  void stop();
+  bool running() const { return fd_ >= 0; }
+  std::uint16_t port() const { return port_; }
+  const std::string& error() const { return error_; }
+
+  /// The counts now; also samples the meter, so call it about once a second.
+  StreamSnapshot snapshot();
+  /// Counts start again from zero.
+  void reset();
+
+  /// Writes the packets from now on into `path`. False, with `why` set, on failure.
+  bool startRecording(const std::string& path, std::string& why);
+  /// Ends the recording; the number of packets written.
+  std::uint64_t stopRecording();
+  bool recording() const;
+
+  /// Datagrams the socket dropped because its buffer was full (SO_RXQ_OVFL).
+  std::uint64_t socketDrops() const { return drops_.load(); }
+  /// CPU time the receive thread has used.
+  std::chrono::nanoseconds cpuTime() const { return std::chrono::nanoseconds(cpuNs_.load()); }
+
+ private:
+  void run();
+
+  mutable std::mutex lock_;       // guards analyser_, meter_, recorder_
+  StreamAnalyser analyser_;
+  StreamMeter meter_;
+  TsRecorder recorder_;
+  int fd_ = -1;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  std::uint16_t port_ = 0;
+  std::thread thread_;
+  std::atomic<std::uint64_t> drops_{0};
+  std::atomic<std::int64_t> cpuNs_{0};
+  std::string error_;
+};
+
+}  // namespace vexil::stream
