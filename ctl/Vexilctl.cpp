@@ -12,11 +12,13 @@
 #include "instructions/DeviceAddress.h"
 #include "settings/IniFile.h"
 #include "settings/StoredSettings.h"
+#include "stream/StreamCheck.h"
 
 namespace vexil::ctl {
 namespace {
 
 constexpr char kName[] = "vexilctl: ";
+constexpr char kStreamCheckCommand[] = "stream-check";
 
 // The board the settings file names, as the window's main page forms it.
 void takeBoardFromSettings(const Environment& env, Invocation& inv, int& hostPort) {
@@ -40,6 +42,21 @@ void printResult(const DeviceResult& r, bool prefixed, bool json, std::ostream& 
 
 int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                 const Environment& env) {
+  // stream-check listens rather than talks to a board: it takes its own options.
+  if (!args.empty() && args.front() == kStreamCheckCommand) {
+    const std::span<const std::string> rest(args.begin() + 1, args.end());
+    std::string error;
+    const auto options = stream::parseCheckOptions(rest, error);
+    if (!options) {
+      err << kName << kStreamCheckCommand << ": " << error << "\n";
+      return stream::kCheckUsage;
+    }
+    if (options->help) {
+      out << stream::checkHelpText();
+      return stream::kCheckPassed;
+    }
+    return stream::runCheck(*options, out, err);
+  }
   ParsedCommandLine parsed = parseCommandLine(args);
   if (!parsed.invocation) {
     err << kName << parsed.error << "\n";

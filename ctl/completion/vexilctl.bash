@@ -9,7 +9,7 @@ _vexilctl() {
   }
 
   local globals="--device --devices --host-port --timeout --json --jobs --help"
-  local commands="identify status set reset send-ts stop-ts raw setup help"
+  local commands="identify status set reset send-ts stop-ts raw setup stream-check help"
 
   case $prev in
     --devices|--log)
@@ -59,6 +59,8 @@ _vexilctl() {
       options="--text" ;;
     setup)
       options="--log --log-format" ;;
+    stream-check)
+      COMPREPLY=($(compgen -W "--port --address --seconds --json --record --help" -- "$cur")); return ;;
     help)
       [[ -z $sub ]] && options="identify status set reset send-ts stop-ts raw setup" ;;
   esac

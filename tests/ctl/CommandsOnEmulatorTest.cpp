@@ -400,3 +400,32 @@ TEST_F(CtlOnEmulator, WithoutADeviceTheSettingsFileNamesTheBoardAndPorts) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- stream-check: Send TS through vexilctl, then check what arrives ---------------
+
+TEST_F(CtlOnEmulator, StreamCheckSeesTheStreamThatSendTsStarted) {
+  const int port = freeLoopbackPort();
+  ASSERT_NE(port, 0);
+  const std::string dest = "127.0.0.1:" + std::to_string(port);
+  ASSERT_EQ(run({"send-ts", "--dest", dest, "--source", "1"}).exit, 0);
+  const CtlRun check =
+      runCtl({"stream-check", "--port", std::to_string(port), "--seconds", "1", "--json"});
+  EXPECT_EQ(check.exit, 0) << check.out << check.err;
+  EXPECT_TRUE(contains(check.out, "\"packets\"")) << check.out;
+  ASSERT_EQ(run({"stop-ts", "1"}).exit, 0);
+}
+
+TEST(CtlStreamCheck, UsageErrorsExitTwoAndNothingArrivingExitsOne) {
+  EXPECT_EQ(runCtl({"stream-check", "--seconds", "1"}).exit, 2) << "no port";
+  EXPECT_EQ(runCtl({"stream-check", "--port", "5", "--seconds", "1", "--bogus"}).exit, 2);
+  const CtlRun help = runCtl({"stream-check", "--help"});
+  EXPECT_EQ(help.exit, 0);
+  EXPECT_TRUE(contains(help.out, "--seconds"));
+  const int port = freeLoopbackPort();
+  EXPECT_EQ(runCtl({"stream-check", "--port", std::to_string(port), "--seconds", "0.3"}).exit, 1)
+      << "nothing arrived";
+}
+
+}  // namespace
