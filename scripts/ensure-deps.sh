@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the program need, if any are
 # missing. Uses apt-get as root, or through sudo.
+#   bash scripts/ensure-deps.sh          what the default, debug, asan and tsan presets need
+#   bash scripts/ensure-deps.sh --fuzz   also clang and its libFuzzer runtime (fuzz preset)
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,13 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   xvfb xauth fonts-wine fonts-dejavu-core
 )
+
+for arg in "$@"; do
+  case "$arg" in
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    *) echo "unknown option: $arg" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
