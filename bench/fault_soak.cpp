@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -46,7 +47,7 @@ constexpr std::size_t kShownWrong = 50;
 enum class Fault {
   None,            // the board as it is
   Silent,          // no answer
-  DelayUnder,      // the answer 1-50 ms late, one in ten 300-900 ms late
+  DelayUnder,      // the answer 1-50 ms late, one in ten 300-800 ms late
   DelayOver,       // the answer 1100-1400 ms late: after the time-out
   WrongLength,     // the answer cut or zero-filled to another length, 0-1500
   Duplicate,       // the answer and 1-3 copies of it
@@ -131,7 +132,7 @@ Planned plan(std::mt19937_64& rng) {
       p.faults.silent = true;
       break;
     case Fault::DelayUnder:
-      p.delay = std::chrono::milliseconds(pick(rng, 0, 9) == 0 ? pick(rng, 300, 900) : pick(rng, 1, 50));
+      p.delay = std::chrono::milliseconds(pick(rng, 0, 9) == 0 ? pick(rng, 300, 800) : pick(rng, 1, 50));
       p.faults.delay = p.delay;
       break;
     case Fault::DelayOver:
@@ -215,6 +216,20 @@ std::string judge(const Planned& p, const Seen& seen, bool accepted, Clock::time
   return {};
 }
 
+// When things happened, from just before the send: for reading a wrong outcome.
+std::string timeline(const Planned& p, const Seen& seen,
+                     const std::optional<Clock::time_point>& acceptedAt, Clock::time_point started) {
+  const auto ms = [&](Clock::time_point t) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f ms", std::chrono::duration<double, std::milli>(t - started).count());
+    return std::string(text);
+  };
+  std::string text = " [answer delay " + std::to_string(p.delay.count()) + " ms";
+  if (acceptedAt) text += ", first datagram accepted " + ms(*acceptedAt);
+  if (seen.dispatched) text += ", outcome " + ms(seen.at);
+  return text + "]";
+}
+
 struct Tally {
   std::array<std::size_t, static_cast<std::size_t>(Fault::Count)> count{};
   std::array<std::size_t, static_cast<std::size_t>(Fault::Count)> wrong{};
@@ -271,7 +286,9 @@ void worker(Shared& shared, int id) {
     }
     host.runUntil([&] { return seen.dispatched; }, kDispatchLimit);
     if (seen.dispatched) seen.state = engine.state();
-    const std::string problem = judge(p, seen, engine.answerAcceptedAt().has_value(), started);
+    const auto acceptedAt = engine.answerAcceptedAt();
+    std::string problem = judge(p, seen, acceptedAt.has_value(), started);
+    if (!problem.empty()) problem += timeline(p, seen, acceptedAt, started);
 
     const auto f = static_cast<std::size_t>(p.fault);
     ++mine.count[f];
