@@ -40,8 +40,8 @@ constexpr std::size_t kReceiveLimit = 1500;
 constexpr std::size_t kShortAnswer = 41;
 constexpr std::size_t kQvNetAck = 25;
 constexpr std::size_t kLargestOversize = 9000;
-constexpr auto kLateAnswerMargin = 50ms;   // after a late answer is due, before the next request
-constexpr auto kDispatchLimit = 3s;        // no dispatch at all by then is a wrong outcome
+constexpr auto kLateAnswerMargin = 50ms;  // after a late answer is due, before the next request
+constexpr auto kDispatchLimit = 3s;       // no dispatch at all by then is a wrong outcome
 constexpr std::size_t kShownWrong = 50;
 
 enum class Fault {
@@ -59,14 +59,14 @@ enum class Fault {
 };
 
 constexpr std::array<const char*, static_cast<std::size_t>(Fault::Count)> kFaultNames{
-    "none",       "silent",          "delay < 1 s",     "delay > 1 s",  "wrong length",
-    "duplicate",  "oversize before", "oversize answer", "other port",   "junk before"};
+    "none",      "silent",          "delay < 1 s",     "delay > 1 s", "wrong length",
+    "duplicate", "oversize before", "oversize answer", "other port",  "junk before"};
 
 // Per mille. The faults that end in the one-second time-out are rare, so that a large run
 // spends its time on transactions rather than on waits; each still comes a thousand
 // times and more in 100k transactions.
-constexpr std::array<int, static_cast<std::size_t>(Fault::Count)> kWeights{
-    100, 12, 150, 12, 150, 140, 140, 6, 140, 150};
+constexpr std::array<int, static_cast<std::size_t>(Fault::Count)> kWeights{100, 12,  150, 12,  150,
+                                                                           140, 140, 6,   140, 150};
 
 enum class Kind { Status, Instruction, QvNet };
 
@@ -80,7 +80,9 @@ struct Exchange {
 };
 
 // The length of the board's answer to `frame`, as the emulator's model gives it.
-std::size_t boardAnswerLength(const Frame& frame) { return sim::DeviceModel().handle(frame).size(); }
+std::size_t boardAnswerLength(const Frame& frame) {
+  return sim::DeviceModel().handle(frame).size();
+}
 
 const std::array<Exchange, 3>& exchanges() {
   static const std::array<Exchange, 3> all{
@@ -132,7 +134,8 @@ Planned plan(std::mt19937_64& rng) {
       p.faults.silent = true;
       break;
     case Fault::DelayUnder:
-      p.delay = std::chrono::milliseconds(pick(rng, 0, 9) == 0 ? pick(rng, 300, 800) : pick(rng, 1, 50));
+      p.delay =
+          std::chrono::milliseconds(pick(rng, 0, 9) == 0 ? pick(rng, 300, 800) : pick(rng, 1, 50));
       p.faults.delay = p.delay;
       break;
     case Fault::DelayOver:
@@ -142,7 +145,8 @@ Planned plan(std::mt19937_64& rng) {
     case Fault::WrongLength:
       // A quarter of them right beside the expected length, the rest anywhere.
       do {
-        p.length = pick(rng, 0, 3) == 0 ? expected + pick(rng, 0, 2) - 1 : pick(rng, 0, kReceiveLimit);
+        p.length =
+            pick(rng, 0, 3) == 0 ? expected + pick(rng, 0, 2) - 1 : pick(rng, 0, kReceiveLimit);
       } while (p.length == expected || p.length > kReceiveLimit);
       p.faults.answerLength = p.length;
       break;
@@ -186,14 +190,17 @@ std::string judge(const Planned& p, const Seen& seen, bool accepted, Clock::time
   if (!seen.dispatched) return "no dispatch within 3 s";
   const auto elapsed = seen.at - started;
   const auto ms = [](Clock::duration d) {
-    return std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(d).count() / 1000.0) + " ms";
+    return std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(d).count() /
+                          1000.0) +
+           " ms";
   };
 
-  const bool timesOut = p.fault == Fault::Silent || p.fault == Fault::DelayOver ||
-                        p.fault == Fault::OversizeAnswer;
+  const bool timesOut =
+      p.fault == Fault::Silent || p.fault == Fault::DelayOver || p.fault == Fault::OversizeAnswer;
   if (timesOut) {
     // Nothing may be accepted: the dispatch comes by the time-out in the sent-state.
-    if (seen.state != e.sent) return std::string("state ") + stateName(seen.state) + ", expected " + stateName(e.sent);
+    if (seen.state != e.sent)
+      return std::string("state ") + stateName(seen.state) + ", expected " + stateName(e.sent);
     if (accepted) return "a datagram was accepted";
     if (elapsed < kAnswerTimeout) return "time-out outcome after only " + ms(elapsed);
     return {};
@@ -206,11 +213,15 @@ std::string judge(const Planned& p, const Seen& seen, bool accepted, Clock::time
 
   const std::size_t length = p.fault == Fault::WrongLength ? p.length : e.answerLength;
   const TransactionState state = advances(e, length) ? e.answered : e.sent;
-  if (seen.state != state) return std::string("state ") + stateName(seen.state) + ", expected " + stateName(state);
+  if (seen.state != state)
+    return std::string("state ") + stateName(seen.state) + ", expected " + stateName(state);
   if (seen.length != length)
-    return "answer of " + std::to_string(seen.length) + " bytes, expected " + std::to_string(length);
+    return "answer of " + std::to_string(seen.length) + " bytes, expected " +
+           std::to_string(length);
   if (p.fault != Fault::WrongLength || length >= std::strlen(e.magic)) {
-    const std::string head(seen.head.begin(), seen.head.begin() + std::min<std::size_t>(seen.head.size(), std::strlen(e.magic)));
+    const std::string head(
+        seen.head.begin(),
+        seen.head.begin() + std::min<std::size_t>(seen.head.size(), std::strlen(e.magic)));
     if (head != e.magic) return "the answer does not start with " + std::string(e.magic);
   }
   return {};
@@ -218,10 +229,12 @@ std::string judge(const Planned& p, const Seen& seen, bool accepted, Clock::time
 
 // When things happened, from just before the send: for reading a wrong outcome.
 std::string timeline(const Planned& p, const Seen& seen,
-                     const std::optional<Clock::time_point>& acceptedAt, Clock::time_point started) {
+                     const std::optional<Clock::time_point>& acceptedAt,
+                     Clock::time_point started) {
   const auto ms = [&](Clock::time_point t) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f ms", std::chrono::duration<double, std::milli>(t - started).count());
+    std::snprintf(text, sizeof text, "%.1f ms",
+                  std::chrono::duration<double, std::milli>(t - started).count());
     return std::string(text);
   };
   std::string text = " [answer delay " + std::to_string(p.delay.count()) + " ms";
@@ -297,7 +310,8 @@ void worker(Shared& shared, int id) {
       wrong.push_back("#" + std::to_string(number) + " " + kFaultNames[f] + " (" +
                       stateName(p.exchange->sent) + "): " + problem);
     }
-    if (p.fault == Fault::DelayOver) std::this_thread::sleep_until(started + p.delay + kLateAnswerMargin);
+    if (p.fault == Fault::DelayOver)
+      std::this_thread::sleep_until(started + p.delay + kLateAnswerMargin);
   }
 
   std::lock_guard guard(shared.lock);
@@ -318,10 +332,11 @@ long argValue(int argc, char** argv, const char* name, long fallback) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
-    std::puts("Usage: vexil-fault-soak [--transactions N] [--workers W] [--seed S]\n"
-              "Runs N transactions (default 10000) on W engines (default 16), each against\n"
-              "its own emulator on 127.0.0.1, with a random fault per transaction, and\n"
-              "checks every outcome. Exits 1 when any outcome was wrong.");
+    std::puts(
+        "Usage: vexil-fault-soak [--transactions N] [--workers W] [--seed S]\n"
+        "Runs N transactions (default 10000) on W engines (default 16), each against\n"
+        "its own emulator on 127.0.0.1, with a random fault per transaction, and\n"
+        "checks every outcome. Exits 1 when any outcome was wrong.");
     return 0;
   }
   Shared shared;

@@ -21,9 +21,9 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <sstream>
 #include <string>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -43,8 +43,8 @@ constexpr std::size_t kSmallestOversize = 1501;
 constexpr std::size_t kLargestOversize = 9000;
 // About 15 000 datagrams a second, so that some hundred arrive in each wait: before the
 // answer, with it and during the 5 ms after it.
-constexpr int kBurst = 2;              // datagrams sent back to back ...
-constexpr auto kBurstGap = 100us;      // ... then this pause
+constexpr int kBurst = 2;          // datagrams sent back to back ...
+constexpr auto kBurstGap = 100us;  // ... then this pause
 constexpr int kMostTransactions = 20000;
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
@@ -112,7 +112,8 @@ class Flooder {
       }
       for (;;) {
         for (int i = 0; i < kBurst; ++i) {
-          if (sendto(fd_, payload.data(), size(rng), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) > 0)
+          if (sendto(fd_, payload.data(), size(rng), 0, reinterpret_cast<sockaddr*>(&to),
+                     sizeof to) > 0)
             sent_.fetch_add(1);
         }
         std::this_thread::sleep_for(kBurstGap);
@@ -141,7 +142,8 @@ struct Run {
 
 // Transactions until `floodTarget` oversize datagrams have been sent during the waits,
 // or `transactions` of them when there is no flood.
-Run measure(sim::DeviceEmulator& device, Flooder* flooder, std::size_t floodTarget, int transactions) {
+Run measure(sim::DeviceEmulator& device, Flooder* flooder, std::size_t floodTarget,
+            int transactions) {
   PlainEngineHost host;
   TransactionEngine engine(host);
   engine.SetHostPort(0);
@@ -167,7 +169,8 @@ Run measure(sim::DeviceEmulator& device, Flooder* flooder, std::size_t floodTarg
     if (flooder) flooder->start(engine.boundPort());
     host.runUntil([&] { return done; }, 3s);
     if (flooder) run.flood += flooder->stop();
-    if (!done || !engine.answerAcceptedAt() || engine.state() != TransactionState::QueryStatusAnswered) {
+    if (!done || !engine.answerAcceptedAt() ||
+        engine.state() != TransactionState::QueryStatusAnswered) {
       ++run.timeouts;
       continue;
     }
@@ -182,8 +185,10 @@ void print(const char* what, const Run& run) {
   const Summary s = summarise(run.sentToOutcome);
   std::printf("%s: %zu transactions, %zu oversize datagrams during the waits, %zu time-outs\n",
               what, run.acceptedToOutcome.size() + run.timeouts, run.flood, run.timeouts);
-  std::printf("  answer accepted -> outcome   p50 %7.3f ms   p99 %7.3f ms   max %7.3f ms\n", a.p50, a.p99, a.max);
-  std::printf("  request sent    -> outcome   p50 %7.3f ms   p99 %7.3f ms   max %7.3f ms\n", s.p50, s.p99, s.max);
+  std::printf("  answer accepted -> outcome   p50 %7.3f ms   p99 %7.3f ms   max %7.3f ms\n", a.p50,
+              a.p99, a.max);
+  std::printf("  request sent    -> outcome   p50 %7.3f ms   p99 %7.3f ms   max %7.3f ms\n", s.p50,
+              s.p99, s.max);
 }
 
 // The kernel's count of UDP datagrams dropped for a full receive buffer, all sockets
@@ -211,9 +216,10 @@ long argValue(int argc, char** argv, const char* name, long fallback) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
-    std::puts("Usage: vexil-flood-bench [--flood N] [--quiet-transactions N]\n"
-              "Answer-to-outcome times of status queries on 127.0.0.1 while N oversize\n"
-              "datagrams (default 100000) arrive during the waits, and without them.");
+    std::puts(
+        "Usage: vexil-flood-bench [--flood N] [--quiet-transactions N]\n"
+        "Answer-to-outcome times of status queries on 127.0.0.1 while N oversize\n"
+        "datagrams (default 100000) arrive during the waits, and without them.");
     return 0;
   }
   const auto floodTarget = static_cast<std::size_t>(argValue(argc, argv, "--flood", 100000));

@@ -35,9 +35,9 @@ class ScratchFile {
  public:
   ScratchFile() {
     const char* chosen = std::getenv("VEXIL_FUZZ_TMP");
-    const fs::path base = chosen                          ? fs::path(chosen)
+    const fs::path base = chosen                         ? fs::path(chosen)
                           : fs::is_directory("/dev/shm") ? fs::path("/dev/shm")
-                                                          : fs::temp_directory_path();
+                                                         : fs::temp_directory_path();
     std::string pattern = (base / "vexil-ini-fuzz-XXXXXX").string();
     require(mkdtemp(pattern.data()) != nullptr, "a scratch directory can be made");
     directory_ = pattern;
@@ -70,7 +70,9 @@ void writeFile(const std::string& path, std::string_view bytes) {
   require(static_cast<bool>(out), "the starting file can be written");
 }
 
-bool hasBreak(std::string_view name) { return name.find_first_of("\r\n") != std::string_view::npos; }
+bool hasBreak(std::string_view name) {
+  return name.find_first_of("\r\n") != std::string_view::npos;
+}
 bool hasOuterBlank(std::string_view name) { return trimSpaceTab(name) != name; }
 
 // A name that reads back as itself, from the line rules: not empty, no blanks around it,
@@ -82,8 +84,8 @@ bool storableSection(std::string_view name) {
 }
 bool storableKey(std::string_view name) {
   return !name.empty() && !hasOuterBlank(name) && !hasBreak(name) &&
-         name.find('=') == std::string_view::npos && name.front() != ';' &&
-         name.front() != '#' && name.front() != '[';
+         name.find('=') == std::string_view::npos && name.front() != ';' && name.front() != '#' &&
+         name.front() != '[';
 }
 
 std::string asStored(std::string_view value) {

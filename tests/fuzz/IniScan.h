@@ -96,8 +96,7 @@ inline std::optional<std::int32_t> iniIntegerOracle(std::string_view text) {
   if (!digitsOnly(text, false)) return std::nullopt;
   const std::string_view sig = significant(text);
   const std::string_view limit = minus ? "2147483648" : "2147483647";
-  if (sig.size() > limit.size() || (sig.size() == limit.size() && sig > limit))
-    return std::nullopt;
+  if (sig.size() > limit.size() || (sig.size() == limit.size() && sig > limit)) return std::nullopt;
   std::int64_t v = 0;
   for (char c : sig) v = v * 10 + (c - '0');
   return static_cast<std::int32_t>(minus ? -v : v);

@@ -29,9 +29,12 @@ constexpr std::size_t kLargestInput = 12000;
 std::string filtered(std::string_view text, bool keepCommas) {
   std::string out;
   for (char c : text) {
-    if (c >= 'a' && c <= 'f') out += static_cast<char>(c - 'a' + 'A');
-    else if (c == '$' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')) out += c;
-    else if (keepCommas && c == ',') out += c;
+    if (c >= 'a' && c <= 'f')
+      out += static_cast<char>(c - 'a' + 'A');
+    else if (c == '$' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))
+      out += c;
+    else if (keepCommas && c == ',')
+      out += c;
   }
   return out.empty() ? "0" : out;
 }
@@ -73,12 +76,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Far below 65535 items a row and a datagram's 65507 bytes, whose refusal is another
   // rule.
   if (size > kLargestInput) return -1;
-  const std::vector<std::string> parts = vexil::fuzz::splitParts(vexil::fuzz::asText(data, size), '\0', kParts);
+  const std::vector<std::string> parts =
+      vexil::fuzz::splitParts(vexil::fuzz::asText(data, size), '\0', kParts);
   TestEntries entries;
   entries.userText = parts[0];
   for (std::size_t row = 0; row < kTestRowCount; ++row) {
     const std::string& tick = parts[1 + 3 * row];
-    entries.rows[row] = {!tick.empty() && (tick[0] & 1) != 0, parts[2 + 3 * row], parts[3 + 3 * row]};
+    entries.rows[row] = {!tick.empty() && (tick[0] & 1) != 0, parts[2 + 3 * row],
+                         parts[3 + 3 * row]};
     checkCleaned(entries.rows[row].opcode, CleanOpcodeText(entries.rows[row].opcode), false);
     checkCleaned(entries.rows[row].data, CleanDataText(entries.rows[row].data), true);
   }

@@ -23,8 +23,8 @@ bool isHexDigit(char c) {
 std::optional<std::int32_t> oracle(std::string_view text) {
   // Blanks, then one optional sign.
   const auto firstNonBlank = text.find_first_not_of(' ');
-  std::string_view rest = firstNonBlank == std::string_view::npos ? std::string_view{}
-                                                                  : text.substr(firstNonBlank);
+  std::string_view rest =
+      firstNonBlank == std::string_view::npos ? std::string_view{} : text.substr(firstNonBlank);
   bool minus = false;
   if (!rest.empty() && (rest[0] == '-' || rest[0] == '+')) {
     minus = rest[0] == '-';
@@ -48,7 +48,8 @@ std::optional<std::int32_t> oracle(std::string_view text) {
 
   if (hex) {
     if (significant.size() > 8) return std::nullopt;
-    const unsigned long pattern = significant.empty() ? 0 : std::strtoul(significant.c_str(), nullptr, 16);
+    const unsigned long pattern =
+        significant.empty() ? 0 : std::strtoul(significant.c_str(), nullptr, 16);
     const std::uint32_t bits = static_cast<std::uint32_t>(pattern);
     return static_cast<std::int32_t>(minus ? ~bits + 1u : bits);
   }
@@ -57,7 +58,8 @@ std::optional<std::int32_t> oracle(std::string_view text) {
   if (significant.size() > limit.size() ||
       (significant.size() == limit.size() && significant > limit))
     return std::nullopt;
-  const long long magnitude = significant.empty() ? 0 : std::strtoll(significant.c_str(), nullptr, 10);
+  const long long magnitude =
+      significant.empty() ? 0 : std::strtoll(significant.c_str(), nullptr, 10);
   return static_cast<std::int32_t>(minus ? -magnitude : magnitude);
 }
 

@@ -60,9 +60,9 @@ void checkStatus(const std::uint8_t* data, std::size_t size) {
     require(!u.deviceCaption, "a rejected status answer leaves the caption");
     return;
   }
-  require(!u.lines.empty() &&
-              u.lines.front() == "Palvox ACK received (" + std::to_string(size) + ").",
-          "an accepted status answer names its length first");
+  require(
+      !u.lines.empty() && u.lines.front() == "Palvox ACK received (" + std::to_string(size) + ").",
+      "an accepted status answer names its length first");
   require(u.deviceCaption == caption(u16At(data, 31), versionText(data[25], data[26])),
           "the status caption comes from bytes 31-32, 25 and 26");
 }
