@@ -4,7 +4,8 @@
 # analyser nobody here wrote (tsreport); ffmpeg (ffprobe) is large and optional:
 # install it by hand and the same tests use it too.
 #   bash scripts/ensure-deps.sh                 what the build and the tests need
-#   bash scripts/ensure-deps.sh dpkg-dev ...    those and the packages named
+#   bash scripts/ensure-deps.sh --fuzz          also clang and its libFuzzer runtime
+#   bash scripts/ensure-deps.sh dpkg-dev ...    also the packages named
 set -euo pipefail
 
 packages=(
@@ -17,8 +18,14 @@ packages=(
   tshark appstream desktop-file-utils man-db
   # The stream tests compare with an analyser nobody here wrote (tsreport).
   tstools
-  "$@"
 )
+for arg in "$@"; do
+  case "$arg" in
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    -*) echo "unknown option: $arg" >&2; exit 2 ;;
+    *) packages+=("$arg") ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
