@@ -17,6 +17,9 @@ namespace {
 // Large enough for any UDP datagram, so a datagram is never cut to fit.
 constexpr std::size_t kStagingSize = 65536;
 constexpr int kMaxPort = 65535;
+// Room for the answer behind a burst of other datagrams (oversize ones included) that
+// arrive during one wait; the kernel may grant less (net.core.rmem_max).
+constexpr int kReceiveBufferBytes = 1 << 20;
 constexpr std::uint32_t kLoopbackNet = 0x7F000000;  // 127.0.0.0/8, host order
 constexpr std::uint32_t kLoopbackMask = 0xFF000000;
 
@@ -93,6 +96,8 @@ bool UdpEndpoint::activate(int port, const std::string& bindAddress) {
     setError(systemError("socket"));
     return false;
   }
+  // Best effort: a smaller buffer only makes a lost answer under a flood more likely.
+  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferBytes, sizeof kReceiveBufferBytes);
   if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
     setError(systemError("bind"));
     close(fd);
