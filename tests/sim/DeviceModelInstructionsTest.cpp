@@ -24,7 +24,6 @@ constexpr std::size_t kGatewayIpAt = 109;
 constexpr std::size_t kNetMaskIpAt = 125;
 constexpr std::size_t kInputsAt = 131;
 constexpr std::size_t kInputSize = 32;
-constexpr std::size_t kInputsEnd = kInputsAt + 4 * kInputSize;
 constexpr std::size_t kInsCounterAt = 405;
 constexpr std::size_t kCrcCounterAt = 439;
 constexpr std::size_t kRemuxFlagsAt = 543 + 3;
