@@ -24,7 +24,7 @@ for arg in "$@"; do
       ctest --preset tsan -j "$jobs"
       ;;
     --asan)
-      cmake --preset asan -DVEXIL_BUILD_GUI=OFF
+      cmake --preset asan -DVEXIL_BUILD_GUI=OFF -DVEXIL_BUILD_BENCH=OFF
       cmake --build --preset asan -j "$jobs"
       ctest --preset asan -j "$jobs"
       ;;

@@ -3,6 +3,7 @@
 // kind of failure, played by the emulator's scripted faults, gives its exit status.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 
 #include "CtlTestSupport.h"
@@ -129,6 +130,8 @@ TEST_F(CtlOnEmulator, SystemResetIsSentWithoutWaitingAndSucceeds) {
   const CtlRun r = run({"reset", "system"});
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(r.out, "Reset sent.\n");
+  // Sent without waiting: the board may not have read it yet when vexilctl returns.
+  ASSERT_TRUE(device.waitForRequests(1, std::chrono::milliseconds(2000)));
   EXPECT_EQ(device.lastRequest(), buildReset(kSystemResetIndex, 10).frame);
 }
 
