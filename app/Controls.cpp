@@ -117,6 +117,7 @@ Panel::Panel(const QString& name, Bevel bevel, QWidget* parent)
       break;
   }
   caption_->setObjectName(name + QStringLiteral("Caption"));
+  caption_->setTextFormat(Qt::PlainText);
   caption_->setAlignment(Qt::AlignCenter);
   caption_->setWordWrap(true);
   caption_->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -194,6 +195,9 @@ QStringList Memo::lines() const {
 QLabel* makeLabel(const QString& name, const QString& caption, QWidget* parent) {
   auto* label = new QLabel(caption, parent);
   label->setObjectName(name);
+  // Captions show texts verbatim, also the bytes a device reports (a user text that
+  // looks like markup must not be drawn as rich text).
+  label->setTextFormat(Qt::PlainText);
   return label;
 }
 

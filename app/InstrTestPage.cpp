@@ -35,6 +35,12 @@ constexpr RowDesign kRowDesign[InstrTestPage::kRowCount] = {
     {false, "$00", "0", "0"},          {false, "$00", "0", "0"},
 };
 
+// Keys whose event carries a control character although they type none into the box:
+// Tab and Backtab move the focus, Delete removes without typing.
+bool movesOrDeletesOnly(int key) {
+  return key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Delete;
+}
+
 QString rowName(const char* prefix, int row) {
   return QString::fromLatin1(prefix) + QString::number(row + 1);
 }
@@ -179,7 +185,9 @@ TestEntries InstrTestPage::entries() const {
 }
 
 void InstrTestPage::applyBuild(const TestMessage& message) {
-  edit1_->setText(fromLatin1(message.userText));
+  // A text of 15 characters or fewer stays as it was typed (characters outside Latin-1
+  // included); a longer one is cut to its first 15.
+  if (message.userTextCut) edit1_->setText(edit1_->text().left(static_cast<int>(wire::kUserTextLength)));
   for (std::size_t row = 0; row < kTestRowCount; ++row) {
     if (!message.rows[row]) continue;
     const Row& r = rows_.at(row);
@@ -212,7 +220,8 @@ bool InstrTestPage::eventFilter(QObject* watched, QEvent* event) {
     TestKey kind = TestKey::Other;
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
       kind = TestKey::Enter;
-    } else if (key->key() == Qt::Key_Backspace || !key->text().isEmpty()) {
+    } else if (key->key() == Qt::Key_Backspace ||
+               (!key->text().isEmpty() && !movesOrDeletesOnly(key->key()))) {
       kind = TestKey::Character;
     }
     const std::string text = latin1(edit->text());

@@ -87,6 +87,7 @@ std::string CleanDataText(std::string_view text) { return cleanText(text, true);
 TestMessage BuildTestMessage(const TestEntries& entries) {
   TestMessage m;
   m.userText = cutUserText(entries.userText);
+  m.userTextCut = entries.userText.size() > wire::kUserTextLength;
   m.header = BuildHeader(userTextField(entries.userText));
   m.message = m.header;
   for (std::size_t row = 0; row < kTestRowCount; ++row) {

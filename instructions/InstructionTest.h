@@ -45,7 +45,8 @@ struct TestRowTexts {
 
 /// One build of the message from the page's controls.
 struct TestMessage {
-  std::string userText;  // what Edit1 shows: cut to 15 characters when longer
+  std::string userText;      // what Edit1 shows: cut to 15 characters when longer
+  bool userTextCut = false;  // Edit1 was longer than 15 characters and is rewritten
   std::array<std::optional<TestRowTexts>, kTestRowCount> rows;  // set for ticked rows
   Frame header;                                                 // 22 bytes
   std::array<Frame, kTestRowCount> records;                     // empty for rows not ticked

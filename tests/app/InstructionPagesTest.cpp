@@ -155,6 +155,13 @@ void InstructionPagesTest::instructionTestKeysCleanAndColour() {
   QTest::keyClick(opcode, Qt::Key_Left);  // types nothing: the colour stays
   QCOMPARE(editColour(opcode), QColor(kTypedEditRgb));
   QTest::keyClick(opcode, Qt::Key_Return);
+  QCOMPARE(editColour(opcode), editBackground());
+  // Keys whose events carry a control character but type none change nothing.
+  for (const Qt::Key key : {Qt::Key_Delete, Qt::Key_Tab}) {
+    opcode->setFocus();
+    QTest::keyClick(opcode, key);
+    QCOMPARE(editColour(opcode), editBackground());
+  }
   QCOMPARE(opcode->text(), QStringLiteral("FF"));
   QCOMPARE(editColour(opcode), editBackground());
   QTest::keyClick(opcode, Qt::Key_Backspace);
@@ -265,6 +272,12 @@ void InstructionPagesTest::userTextGoesOutOneBytePerCharacter() {
   click(form, "ButtonISend");
   QVERIFY(device_->waitForRequests(2, std::chrono::milliseconds(kAnswerWaitMs)));
   QCOMPARE(bytes(device_->lastRequest()).mid(6, 15), QByteArray("?              "));
+  // A text of 15 characters or fewer stays in the box as typed.
+  QCOMPARE(edit(form, "Edit1")->text(), QString::fromUtf8("\xE2\x82\xAC"));
+  const QString long16 = QString::fromUtf8("0123456789ABCD\xE2\x82\xAC!");
+  edit(form, "Edit1")->setText(long16);
+  click(form, "ButtonICompute");
+  QCOMPARE(edit(form, "Edit1")->text(), long16.left(15));
 }
 
 void InstructionPagesTest::longUserTextFromTheSettingsIsSentCut() {
@@ -361,6 +374,7 @@ void InstructionPagesTest::manufacturerSetupAgainstABoardRefusingTheText() {
                             QStringLiteral("Error: Marovantis Setup failed."), kAnswerWaitMs);
   QCOMPARE(child<QLabel>(&form, QStringLiteral("LabelTest2"))->text(),
            QStringLiteral("User Text: Vexil Emulator "));
+  QCOMPARE(child<QLabel>(&form, QStringLiteral("LabelTest2"))->textFormat(), Qt::PlainText);
   QCOMPARE(panel(form, "PanelTest1")->faceColour(), QColor(kSuccessRgb));
   QCOMPARE(panel(form, "PanelTest2")->faceColour(), QColor(kFailureRgb));
   QCOMPARE(panel(form, "PanelTest3")->faceColour(), buttonFace());
