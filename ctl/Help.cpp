@@ -99,7 +99,7 @@ restarts, so it is sent without waiting and exits 0 once sent.
 constexpr char kSendTs[] = R"(Usage: vexilctl [GLOBAL OPTIONS] send-ts --dest A.B.C.D:PORT [OPTIONS]
 
 Tells the board to send the transport stream of one input to a destination.
-  --dest A.B.C.D:PORT     destination address (parts 0..255) and UDP port (0..65535);
+  --dest A.B.C.D:PORT     destination address (octets 0..255) and UDP port (0..65535);
                           required
   --source N              TS input 1..4 (default 1)
   --format qvnet|iptv     packet format (default iptv)
