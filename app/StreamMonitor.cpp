@@ -222,7 +222,7 @@ void StreamMonitor::refresh() {
   pidTable_->setRowCount(static_cast<int>(s.pids.size()));
   for (std::size_t row = 0; row < s.pids.size(); ++row) {
     const stream::PidCounts& c = s.pids[row];
-    const double share = t.packets ? 100.0 * static_cast<double>(c.packets) / static_cast<double>(t.packets) : 0;
+    const double share = 100.0 * stream::pidShare(c, t);
     const QString cells[PidColumnCount] = {
         QStringLiteral("0x%1 (%2)").arg(c.pid, 4, 16, QLatin1Char('0')).arg(c.pid), number(c.packets),
         QString::number(share, 'f', 2) + QStringLiteral(" %"), number(c.continuityErrors),

@@ -25,6 +25,14 @@ double share(std::uint64_t part, std::uint64_t whole) {
   return whole ? static_cast<double>(part) / static_cast<double>(whole) : 0;
 }
 
+}  // namespace
+
+double pidShare(const PidCounts& pid, const StreamTotals& totals) {
+  return share(pid.packets, totals.packets);
+}
+
+namespace {
+
 // Averages over the whole run, from the totals.
 StreamRates runRates(const StreamTotals& t, double seconds) {
   StreamRates r;
@@ -83,7 +91,7 @@ std::string formatText(const StreamSnapshot& s, double seconds) {
   for (const PidCounts& p : s.pids) {
     char line[128];
     std::snprintf(line, sizeof line, "%s %9llu %7.2f %% %9llu %4llu  %s\n", hexPid(p.pid).c_str(),
-                  static_cast<unsigned long long>(p.packets), share(p.packets, t.packets) * 100,
+                  static_cast<unsigned long long>(p.packets), pidShare(p, t) * 100,
                   static_cast<unsigned long long>(p.continuityErrors),
                   static_cast<unsigned long long>(p.transportErrors), pidKindText(p).c_str());
     o << line;
@@ -121,7 +129,7 @@ std::string formatJson(const StreamSnapshot& s, double seconds) {
   for (std::size_t i = 0; i < s.pids.size(); ++i) {
     const PidCounts& c = s.pids[i];
     o << (i ? ",\n    " : "\n    ") << "{\"pid\": " << c.pid << ", \"packets\": " << c.packets
-      << ", \"share\": " << fixed(share(c.packets, t.packets), 5)
+      << ", \"share\": " << fixed(pidShare(c, t), 5)
       << ", \"cc_errors\": " << c.continuityErrors << ", \"tei\": " << c.transportErrors
       << ", \"kind\": \"" << pidKindText(c) << "\"}";
   }

@@ -31,6 +31,9 @@ inline constexpr std::array<const char*, Priority1::kCount> kPriority1Names{
 /// "PAT", "PMT", "ES 0x1B", "Null" or "" for what a PID carries.
 std::string pidKindText(const PidCounts& pid);
 
+/// A PID's share of all packets, 0..1 (0 while nothing has arrived).
+double pidShare(const PidCounts& pid, const StreamTotals& totals);
+
 /// Whether a check run passed: packets arrived and neither continuity nor sync went
 /// wrong.
 bool checkPassed(const StreamTotals& totals);
