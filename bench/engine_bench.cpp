@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchOptions.h"
 #include "messaging/PlainEngineHost.h"
 #include "messaging/TransactionEngine.h"
 #include "sim/DeviceEmulator.h"
@@ -140,12 +141,6 @@ double bareRate(sim::DeviceEmulator& device, int count) {
   return rate;
 }
 
-int intArg(int argc, char** argv, const char* name, int fallback) {
-  for (int i = 1; i + 1 < argc; ++i)
-    if (std::strcmp(argv[i], name) == 0) return std::atoi(argv[i + 1]);
-  return fallback;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -154,9 +149,9 @@ int main(int argc, char** argv) {
               "Measures the transaction engine against the emulator on 127.0.0.1.");
     return 0;
   }
-  const int answers = intArg(argc, argv, "--answers", 500);
-  const int timeouts = intArg(argc, argv, "--timeouts", 10);
-  const int rateCount = intArg(argc, argv, "--rate", 300);
+  const int answers = static_cast<int>(vexil::bench::optionValue(argc, argv, "--answers", 500));
+  const int timeouts = static_cast<int>(vexil::bench::optionValue(argc, argv, "--timeouts", 10));
+  const int rateCount = static_cast<int>(vexil::bench::optionValue(argc, argv, "--rate", 300));
 
   sim::DeviceEmulator device;
   if (!device.start(kLoopback, 0)) {

@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchOptions.h"
 #include "messaging/Frames.h"
 #include "messaging/PlainEngineHost.h"
 #include "messaging/TransactionEngine.h"
@@ -322,12 +323,6 @@ void worker(Shared& shared, int id) {
   shared.wrong.insert(shared.wrong.end(), wrong.begin(), wrong.end());
 }
 
-long argValue(int argc, char** argv, const char* name, long fallback) {
-  for (int i = 1; i + 1 < argc; ++i)
-    if (std::strcmp(argv[i], name) == 0) return std::atol(argv[i + 1]);
-  return fallback;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -340,9 +335,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   Shared shared;
-  shared.total = static_cast<std::size_t>(argValue(argc, argv, "--transactions", 10000));
-  shared.seed = static_cast<std::uint64_t>(argValue(argc, argv, "--seed", 1));
-  const int workers = static_cast<int>(argValue(argc, argv, "--workers", 16));
+  shared.total = static_cast<std::size_t>(vexil::bench::optionValue(argc, argv, "--transactions", 10000));
+  shared.seed = static_cast<std::uint64_t>(vexil::bench::optionValue(argc, argv, "--seed", 1));
+  const int workers = static_cast<int>(vexil::bench::optionValue(argc, argv, "--workers", 16));
 
   const Clock::time_point start = Clock::now();
   std::vector<std::thread> threads;

@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchOptions.h"
 #include "messaging/PlainEngineHost.h"
 #include "messaging/TransactionEngine.h"
 #include "sim/DeviceEmulator.h"
@@ -206,12 +207,6 @@ long long receiveBufferDrops() {
   return -1;
 }
 
-long argValue(int argc, char** argv, const char* name, long fallback) {
-  for (int i = 1; i + 1 < argc; ++i)
-    if (std::strcmp(argv[i], name) == 0) return std::atol(argv[i + 1]);
-  return fallback;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -222,8 +217,8 @@ int main(int argc, char** argv) {
         "datagrams (default 100000) arrive during the waits, and without them.");
     return 0;
   }
-  const auto floodTarget = static_cast<std::size_t>(argValue(argc, argv, "--flood", 100000));
-  const int quiet = static_cast<int>(argValue(argc, argv, "--quiet-transactions", 1000));
+  const auto floodTarget = static_cast<std::size_t>(vexil::bench::optionValue(argc, argv, "--flood", 100000));
+  const int quiet = static_cast<int>(vexil::bench::optionValue(argc, argv, "--quiet-transactions", 1000));
 
   sim::DeviceEmulator device;
   if (!device.start(kLoopback, 0)) {

@@ -24,6 +24,7 @@
 #include "settings/AtomicFile.h"
 #include "settings/IniFile.h"
 #include "settings/StoredSettings.h"
+#include "tests/settings/GenerationValues.h"
 
 using namespace vexil::settings;
 namespace fs = std::filesystem;
@@ -32,20 +33,6 @@ namespace {
 
 constexpr int kPaddingLines = 2000;  // about 100 KB, so that a save takes a while
 constexpr int kGenerationsPerChild = 1000000;
-
-/// Values that all carry `generation`; a mixture of two saves reads as neither.
-StoredSettings generationValues(int generation) {
-  const std::string g = std::to_string(generation);
-  StoredSettings v;
-  v.ackProt = v.ipExt = v.resetType = v.resetTime = v.tsFormat = v.itType = v.dvPin =
-      v.qvNetSize = v.tsSource = v.packetNumber = v.packetFormat = generation;
-  v.ipBase = v.ipText = v.serial = v.type = v.userText = v.destinationPort = g;
-  for (auto& row : v.rows) row = {generation % 2 == 1, g, g, g};
-  for (auto* parts : {&v.ip, &v.netMask, &v.gatewayIp, &v.nco, &v.destinationIp})
-    for (auto& part : *parts) part = g;
-  v.removeNullpacket = v.removeTsp = generation % 2 == 1;
-  return v;
-}
 
 /// Names of the key lines of the file at `path` ("Section/Key").
 std::set<std::string> keyNames(const std::string& path) {

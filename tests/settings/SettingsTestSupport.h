@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "settings/StoredSettings.h"
+#include "tests/settings/GenerationValues.h"
 
 namespace vexil::settings::test {
 
@@ -63,21 +64,6 @@ inline std::string crlfLines(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines) text += line + "\r\n";
   return text;
-}
-
-/// Values that all carry the number `generation`, so that a file holding a mixture of
-/// two saves is told from a whole one: loaded == generationValues(n) for one n.
-inline StoredSettings generationValues(int generation) {
-  const std::string g = std::to_string(generation);
-  StoredSettings v;
-  v.ackProt = v.ipExt = v.resetType = v.resetTime = v.tsFormat = v.itType = v.dvPin =
-      v.qvNetSize = v.tsSource = v.packetNumber = v.packetFormat = generation;
-  v.ipBase = v.ipText = v.serial = v.type = v.userText = v.destinationPort = g;
-  for (auto& row : v.rows) row = {generation % 2 == 1, g, g, g};
-  for (auto* parts : {&v.ip, &v.netMask, &v.gatewayIp, &v.nco, &v.destinationIp})
-    for (auto& part : *parts) part = g;
-  v.removeNullpacket = v.removeTsp = generation % 2 == 1;
-  return v;
 }
 
 /// Runs `body` in a forked child and returns its exit code (-1 when it did not exit
