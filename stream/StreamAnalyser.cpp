@@ -1,293 +1,376 @@
 #include "stream/StreamAnalyser.h"
 
 #include <algorithm>
+#include <unordered_map>
 
-#include "stream/Psi.h"
+#include "stream/Clocks.h"
+#include "stream/Continuity.h"
+#include "stream/FrameSync.h"
+#include "stream/ProgramTables.h"
+#include "stream/SectionDemux.h"
 
 namespace vexil::stream {
 namespace {
 
-bool syncAt(std::span<const std::uint8_t> d, std::size_t at) {
-  return at < d.size() && d[at] == kSyncByte;
-}
-
-// Grid positions 0, size, 2 * size ... inside `d` that all hold a sync byte, at least
-// two of them (or one packet filling the datagram).
-bool gridHolds(std::span<const std::uint8_t> d, std::size_t size) {
-  if (d.size() == size) return syncAt(d, 0);
-  if (d.size() < 2 * size) return false;
-  for (std::size_t at = 0; at < d.size(); at += size)
-    if (!syncAt(d, at)) return false;
-  return true;
-}
+// PIDs whose sections are read besides the PAT and the PMTs: CAT, NIT, SDT/BAT, EIT,
+// TDT/TOT (for their CRC errors).
+constexpr std::uint16_t kSiPids[] = {kCatPid, 0x0010, 0x0011, 0x0012, 0x0014};
+// How often deadlines are looked at while packets flow on a byte clock.
+constexpr auto kCheckEvery = std::chrono::milliseconds(1);
+constexpr double kNsPerSecond = 1e9;
+constexpr double kBitsPerByte = 8;
 
 }  // namespace
 
-StreamAnalyser::StreamAnalyser(AnalyserLimits limits) : limits_(limits) { reset(); }
+/// The parts of the analyser and the state that joins them. Receives the framing's
+/// packets and the section reader's sections.
+class AnalyserParts : public FrameEvents, public SectionHandler {
+ public:
+  explicit AnalyserParts(StreamAnalyser& owner)
+      : owner(owner),
+        clocks(pcrTicks(owner.limits_.pcrJump),
+               static_cast<double>(owner.limits_.pcrAccuracy.count()) * kPcrHz / kNsPerSecond) {
+    reset();
+  }
+
+  void reset() {
+    frames.reset();
+    continuity.reset();
+    demux.reset();
+    tables.reset();
+    clocks.reset();
+    pids.assign(kPidCount, PidState{});
+    pat = {};
+    pmts.clear();
+    named.clear();
+    pcrPids.clear();
+    ptsPids.clear();
+    watchTables();
+  }
+
+  void watchTables() {
+    demux.watch(kPatPid, true);
+    for (std::uint16_t pid : kSiPids) demux.watch(pid, true);
+  }
+
+  // FrameEvents
+  void framePacket(const std::uint8_t* packet, std::uint64_t offset) override {
+    owner.processPacket(packet, offset, datagramTime, sink);
+  }
+  void syncByteErrors(std::uint64_t count, std::uint64_t offset) override {
+    owner.fire(Indicator::SyncByteError, owner.timeOf(offset, datagramTime), count);
+  }
+  void syncLoss(std::uint64_t offset) override {
+    owner.fire(Indicator::TsSyncLoss, owner.timeOf(offset, datagramTime));
+  }
+
+  // SectionHandler
+  void section(std::uint16_t pid, std::span<const std::uint8_t> s, bool crcOk) override {
+    const TableOutcome o = tables.section(pid, s, crcOk);
+    const AnalyserLimits& limits = owner.limits_;
+    if (o.crcError) owner.fire(Indicator::CrcError, now);
+    if (o.patError) owner.fire(Indicator::PatError, now);
+    if (o.catError) owner.fire(Indicator::CatError, now);
+    if (o.patSeen) owner.fire(Indicator::PatError, now, pat.seen(now, limits.psiInterval));
+    if (o.pmtSeen) {
+      const auto it = pmts.find(pid);
+      if (it != pmts.end()) owner.fire(Indicator::PmtError, now, it->second.seen(now, limits.psiInterval));
+    }
+    if (o.changed) tablesChanged();
+  }
+
+  // The PMT PIDs, named PIDs and PCR PIDs changed: deadlines follow them.
+  void tablesChanged() {
+    std::unordered_map<std::uint16_t, Deadline> newPmts;
+    for (std::uint16_t pid : tables.pmtPids()) {
+      const auto old = pmts.find(pid);
+      newPmts[pid] = old != pmts.end() ? old->second : Deadline{now, 0};
+    }
+    for (const auto& [pid, d] : pmts)
+      if (!newPmts.count(pid) && !isSiPid(pid)) demux.watch(pid, false);
+    for (const auto& [pid, d] : newPmts) demux.watch(pid, true);
+    pmts = std::move(newPmts);
+
+    std::unordered_map<std::uint16_t, Deadline> newNamed;
+    for (std::uint16_t pid : tables.namedPids()) {
+      const auto old = named.find(pid);
+      if (old != named.end()) {
+        newNamed[pid] = old->second;
+      } else {
+        const PidState& p = pids[pid];
+        newNamed[pid] = Deadline{p.packets > 0 ? std::max(p.lastSeen, now - owner.limits_.pidTimeout) : now, 0};
+      }
+    }
+    named = std::move(newNamed);
+    pcrPids = tables.pcrPids();
+  }
+
+  bool isSiPid(std::uint16_t pid) const {
+    return pid == kPatPid || std::find(std::begin(kSiPids), std::end(kSiPids), pid) != std::end(kSiPids);
+  }
+
+  // The stream is back after a silence: the tables and clocks it carries are due
+  // again from now.
+  void rearm(TimePoint at) {
+    for (auto& [pid, d] : pmts) d = Deadline{at, 0};
+    for (auto& [pid, d] : named) d = Deadline{at, 0};
+    for (std::uint16_t pid : pcrPids) pids[pid].pcr = Deadline{at, 0};
+    for (std::uint16_t pid : ptsPids) pids[pid].pts = Deadline{at, 0};
+  }
+
+  struct PidState {
+    std::uint64_t packets = 0;
+    std::uint64_t transportErrors = 0;
+    std::uint64_t scrambled = 0;
+    TimePoint lastSeen{};
+    Deadline pcr;  // since the last PCR
+    Deadline pts;  // since the last PTS
+    bool pcrSeen = false;
+    bool ptsSeen = false;
+  };
+
+  // A packet without transport error, not of the null PID: scrambling, continuity,
+  // clocks, PTS and sections.
+  void content(const PacketView& v, PidState& s, std::uint64_t offset, TimePoint at) {
+    const AnalyserLimits& limits = owner.limits_;
+    const std::uint16_t pid = v.pid();
+    const bool scrambled = v.scrambling() != 0;
+    if (scrambled) {
+      ++owner.totals_.scrambledPackets;
+      ++s.scrambled;
+      if (pid == kPatPid) owner.fire(Indicator::PatError, at);
+      if (tables.isPmtPid(pid)) owner.fire(Indicator::PmtError, at);
+      if (!tables.catPresent()) owner.fire(Indicator::CatError, at);
+    }
+    const ContinuityResult cc = continuity.check(v);
+    if (cc == ContinuityResult::Duplicate) return;  // already read once
+    if (cc == ContinuityResult::Error) {
+      owner.fire(Indicator::ContinuityCountError, at);
+      demux.interrupt(pid);
+    }
+    if (v.hasPcr()) {
+      const PcrCheck c = clocks.check(pid, v.pcr(), offset, v.discontinuity());
+      const bool pcrPid = tables.isPcrPid(pid);
+      if (c.discontinuityError) owner.fire(Indicator::PcrDiscontinuityIndicatorError, at);
+      if (c.accuracyError && pcrPid) owner.fire(Indicator::PcrAccuracyError, at);
+      if (s.pcrSeen && pcrPid) owner.fire(Indicator::PcrRepetitionError, at, s.pcr.seen(at, limits.pcrInterval));
+      s.pcr = Deadline{at, 0};
+      s.pcrSeen = true;
+    }
+    const bool sections = demux.watching(pid);
+    if (v.unitStart() && !scrambled && !sections) {
+      const std::size_t from = v.payloadOffset();
+      if (from < kPacketSize && pesHasPts(v.bytes() + from, kPacketSize - from)) {
+        if (s.ptsSeen) {
+          owner.fire(Indicator::PtsError, at, s.pts.seen(at, limits.ptsInterval));
+        } else {
+          s.ptsSeen = true;
+          ptsPids.push_back(pid);
+        }
+        s.pts = Deadline{at, 0};
+      }
+    }
+    if (!scrambled && sections) {
+      now = at;
+      demux.feed(v, *this);
+    }
+  }
+
+  // Every deadline against `at`; the PAT's alone while nothing arrives, as a stream
+  // that stops is one fault, a missing PAT, not one of every table and clock.
+  void checkDeadlines(TimePoint at, bool patOnly) {
+    const AnalyserLimits& limits = owner.limits_;
+    owner.fire(Indicator::PatError, at, pat.overdue(at, limits.psiInterval));
+    if (patOnly) return;
+    for (auto& [pid, d] : pmts) owner.fire(Indicator::PmtError, at, d.overdue(at, limits.psiInterval));
+    for (auto& [pid, d] : named) {
+      const PidState& s = pids[pid];
+      if (s.packets > 0 && s.lastSeen > d.since) d = Deadline{s.lastSeen, 0};
+      owner.fire(Indicator::PidError, at, d.overdue(at, limits.pidTimeout));
+    }
+    for (std::uint16_t pid : pcrPids) {
+      PidState& s = pids[pid];
+      if (s.pcrSeen) owner.fire(Indicator::PcrRepetitionError, at, s.pcr.overdue(at, limits.pcrInterval));
+    }
+    for (std::uint16_t pid : ptsPids)
+      owner.fire(Indicator::PtsError, at, pids[pid].pts.overdue(at, limits.ptsInterval));
+  }
+
+  StreamAnalyser& owner;
+  FrameSync frames;
+  ContinuityChecker continuity;
+  SectionDemux demux;
+  ProgramTables tables;
+  PcrChecker clocks;
+  std::vector<PidState> pids;
+  Deadline pat;
+  std::unordered_map<std::uint16_t, Deadline> pmts;   // by PMT PID
+  std::unordered_map<std::uint16_t, Deadline> named;  // by PID a PMT names
+  std::vector<std::uint16_t> pcrPids;
+  std::vector<std::uint16_t> ptsPids;  // PIDs that have carried a PTS
+  // The datagram being fed and the time of the packet being analysed.
+  TimePoint datagramTime{};
+  TimePoint now{};
+  PacketSink* sink = nullptr;
+};
+
+StreamAnalyser::StreamAnalyser(AnalyserLimits limits)
+    : limits_(limits), parts_(std::make_unique<AnalyserParts>(*this)) {}
+
+StreamAnalyser::~StreamAnalyser() = default;
 
 void StreamAnalyser::reset() {
   totals_ = {};
-  pids_.assign(kPidCount, PidState{});
-  isPmtPid_.assign(kPidCount, 0);
+  parts_->reset();
   started_ = false;
-  pat_ = {};
-  pmts_.clear();
-  streams_.clear();
-  carry_.clear();
-  goodRun_ = 0;
-  badRun_ = 0;
+  lastCheck_ = {};
+}
+
+void StreamAnalyser::start(TimePoint at) {
+  reset();
+  started_ = true;
+  parts_->pat = Deadline{at, 0};
+  parts_->now = at;
+  lastCheck_ = at;
+  updateApplicable();
+}
+
+void StreamAnalyser::setByteClock(double bitsPerSecond, TimePoint origin) {
+  byteClockBps_ = bitsPerSecond > 0 ? bitsPerSecond : 0;
+  byteClockOrigin_ = origin;
+}
+
+TimePoint StreamAnalyser::timeOf(std::uint64_t offset, TimePoint datagramTime) const {
+  if (byteClockBps_ <= 0) return datagramTime;
+  const double ns = static_cast<double>(offset) * kBitsPerByte * kNsPerSecond / byteClockBps_;
+  return byteClockOrigin_ + std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(static_cast<std::int64_t>(ns)));
+}
+
+void StreamAnalyser::fire(Indicator i, TimePoint at, std::uint64_t times) {
+  if (times == 0) return;
+  totals_.indicators[indexOf(i)] += times;
+  totals_.lastFired[indexOf(i)] = at;
 }
 
 void StreamAnalyser::feed(std::span<const std::uint8_t> d, TimePoint at, PacketSink* sink) {
+  const TimePoint first = timeOf(parts_->frames.bytesFed(), at);
+  if (!started_) start(first);
   ++totals_.datagrams;
   totals_.bytes += d.size();
-  checkDeadlines(at);
+  if (totals_.noStream && totals_.lastDatagramAt) parts_->rearm(first);
+  checkDeadlines(first);
   const std::uint64_t before = totals_.packets;
-  detectPacketSize(d);
-  const std::size_t size = gridSize();
-
-  std::size_t pos = 0;
-  if (!carry_.empty()) {
-    const std::size_t need = size - carry_.size();
-    // The datagram goes on where the last one stopped when the packet it completes is
-    // followed by a sync byte (or ends it).
-    if (d.size() >= need && (d.size() == need || syncAt(d, need))) {
-      carry_.insert(carry_.end(), d.begin(), d.begin() + static_cast<std::ptrdiff_t>(need));
-      goodSync();
-      processPacket(carry_.data(), at, sink);
-      pos = need;
-    } else {
-      ++totals_.truncatedPackets;
-    }
-    carry_.clear();
-  }
-  while (d.size() - pos >= size) {
-    if (d[pos] == kSyncByte) {
-      goodSync();
-      processPacket(d.data() + pos, at, sink);
-      pos += size;
-    } else {
-      pos = resync(d, pos);
-    }
-  }
-  if (pos < d.size()) {
-    if (d[pos] == kSyncByte)
-      carry_.assign(d.begin() + static_cast<std::ptrdiff_t>(pos), d.end());
-    else
-      totals_.skippedBytes += d.size() - pos;
-  }
+  AnalyserParts& parts = *parts_;
+  parts.datagramTime = at;
+  parts.sink = sink;
+  parts.frames.feed(d, parts);
+  parts.sink = nullptr;
+  totals_.packetSize = parts.frames.packetSize();
+  totals_.syncLost = parts.frames.syncLost();
+  totals_.truncatedPackets = parts.frames.truncatedPackets();
+  totals_.skippedBytes = parts.frames.skippedBytes();
   totals_.lastDatagramPackets = static_cast<std::size_t>(totals_.packets - before);
+  const TimePoint last = byteClockBps_ > 0 ? std::max(parts.now, first) : at;
+  totals_.lastDatagramAt = last;
+  totals_.noStream = false;
+  updateApplicable();
 }
 
-void StreamAnalyser::detectPacketSize(std::span<const std::uint8_t> d) {
-  if (!carry_.empty() || d.empty() || d[0] != kSyncByte) return;
-  const bool as204 = d.size() % kRsPacketSize == 0 && gridHolds(d, kRsPacketSize);
-  const bool as188 = d.size() % kPacketSize == 0 && gridHolds(d, kPacketSize);
-  if (as204 && !as188) {
-    totals_.packetSize = kRsPacketSize;
-  } else if (as188) {
-    totals_.packetSize = kPacketSize;
-  } else if (totals_.packetSize == 0) {
-    // A datagram that is no whole number of packets: judge by the second sync byte.
-    totals_.packetSize = syncAt(d, kRsPacketSize) && !syncAt(d, kPacketSize) ? kRsPacketSize
-                                                                             : kPacketSize;
-  }
+void StreamAnalyser::advance(TimePoint now) {
+  if (!started_) start(now);
+  if (!totals_.lastDatagramAt || now - *totals_.lastDatagramAt > limits_.psiInterval) totals_.noStream = true;
+  // Only the PAT is judged between datagrams: the other tables and clocks are judged
+  // when data comes again (a gap of the stream counts then), or start again after a
+  // silence that showed as "No stream".
+  parts_->checkDeadlines(now, true);
+  updateApplicable();
 }
 
-std::size_t StreamAnalyser::resync(std::span<const std::uint8_t> d, std::size_t badAt) {
-  const std::size_t size = gridSize();
-  // Still on the grid: the sync bytes further on are where they belong, so only the
-  // packets in between are bad.
-  for (std::size_t at = badAt + size; at < d.size(); at += size) {
-    if (d[at] == kSyncByte) {
-      badSync((at - badAt) / size);
-      return at;
-    }
-  }
-  // The grid ends with the datagram: the bad packets run to its end.
-  if ((d.size() - badAt) % size == 0) {
-    badSync((d.size() - badAt) / size);
-    return d.size();
-  }
-  // Off the grid: the next sync byte followed by another a packet later.
-  badSync(1);
-  for (std::size_t at = badAt + 1; at < d.size(); ++at) {
-    if (d[at] == kSyncByte && (at + size >= d.size() || d[at + size] == kSyncByte)) {
-      totals_.skippedBytes += at - badAt;
-      return at;
-    }
-  }
-  totals_.skippedBytes += d.size() - badAt;
-  return d.size();
-}
-
-void StreamAnalyser::goodSync() {
-  badRun_ = 0;
-  if (++goodRun_ >= kSyncRegainAfter) totals_.syncLost = false;
-}
-
-void StreamAnalyser::badSync(std::uint64_t packets) {
-  totals_.priority1.syncByteError += packets;
-  goodRun_ = 0;
-  badRun_ += static_cast<int>(std::min<std::uint64_t>(packets, kSyncLossAfter));
-  if (badRun_ >= kSyncLossAfter && !totals_.syncLost) {
-    totals_.syncLost = true;
-    ++totals_.priority1.tsSyncLoss;
-  }
-}
-
-void StreamAnalyser::processPacket(const std::uint8_t* p, TimePoint at, PacketSink* sink) {
+void StreamAnalyser::processPacket(const std::uint8_t* p, std::uint64_t offset, TimePoint datagramTime,
+                                   PacketSink* sink) {
+  AnalyserParts& parts = *parts_;
+  const TimePoint at = timeOf(offset, datagramTime);
+  if (byteClockBps_ > 0 && at - lastCheck_ >= kCheckEvery) checkDeadlines(at);
+  parts.now = std::max(parts.now, at);
   const PacketView v(p);
   const std::uint16_t pid = v.pid();
-  PidState& s = pids_[pid];
+  AnalyserParts::PidState& s = parts.pids[pid];
   ++totals_.packets;
   ++s.packets;
   s.lastSeen = at;
+  if (pid == kNullPid) ++totals_.nullPackets;
   if (v.transportError()) {
+    // Nothing in a damaged packet can be trusted but its being there: its counter is
+    // not checked, and the next packet of its PID is taken as it comes.
     ++totals_.transportErrorPackets;
     ++s.transportErrors;
-  }
-  if (pid == kNullPid) {
-    ++totals_.nullPackets;  // a null packet's counter means nothing
-  } else {
-    checkContinuity(v, s);
-    if (pid == kPatPid || isPmtPid_[pid]) handlePsi(v, at);
+    fire(Indicator::TransportError, at);
+    parts.demux.interrupt(pid);
+    parts.continuity.damaged(v);
+  } else if (pid != kNullPid) {
+    parts.content(v, s, offset, at);
   }
   if (sink) sink->packet(p);
 }
 
-void StreamAnalyser::checkContinuity(const PacketView& v, PidState& s) {
-  const auto cc = static_cast<std::int8_t>(v.continuity());
-  const std::int8_t last = s.lastCc;
-  const bool wasDuplicate = s.duplicateSeen;
-  s.lastCc = cc;
-  s.duplicateSeen = false;
-  if (last < 0 || v.discontinuity()) return;  // first packet, or announced jump
-  bool ok;
-  if (!v.hasPayload()) {
-    ok = cc == last;  // packets without payload do not advance the counter
-  } else if (cc == last) {
-    ok = !wasDuplicate;  // one repeat is allowed, a third copy is not
-    s.duplicateSeen = true;
-  } else {
-    ok = cc == (last + 1) % kContinuityModulus;
-  }
-  if (!ok) {
-    // One error per break: the counter goes on from the value just seen.
-    ++s.continuityErrors;
-    ++totals_.priority1.continuityError;
-  }
-}
-
-void StreamAnalyser::handlePsi(const PacketView& v, TimePoint at) {
-  const std::uint16_t pid = v.pid();
-  Priority1& p1 = totals_.priority1;
-  if (v.scrambling() != 0) {
-    ++(pid == kPatPid ? p1.patError : p1.pmtError);
-    return;
-  }
-  if (!v.unitStart()) return;
-  const std::size_t from = v.payloadOffset();
-  const auto section =
-      sectionInPayload(std::span<const std::uint8_t>(v.bytes() + from, kPacketSize - from));
-  if (!section) return;
-  const std::uint8_t tableId = (*section)[kTableIdOffset];
-  if (pid == kPatPid) {
-    const auto programs = readPat(*section);
-    if (!programs) {
-      ++p1.patError;  // only the PAT may travel on PID 0
-      return;
-    }
-    pat_.since = at;
-    pat_.counted = 0;
-    std::vector<Deadline> pmts;
-    for (const PatEntry& e : *programs) {
-      if (e.program == kNetworkProgram) continue;
-      auto old = std::find_if(pmts_.begin(), pmts_.end(), [&](const Deadline& d) { return d.pid == e.pmtPid; });
-      pmts.push_back(old != pmts_.end() ? *old : Deadline{e.pmtPid, 0, at, 0});
-    }
-    std::fill(isPmtPid_.begin(), isPmtPid_.end(), 0);
-    for (const Deadline& d : pmts) isPmtPid_[d.pid] = 1;
-    pmts_ = std::move(pmts);
-    return;
-  }
-  if (tableId != kPmtTableId) return;
-  const auto pmt = readPmt(*section);
-  if (!pmt) return;
-  for (Deadline& d : pmts_)
-    if (d.pid == pid) d = Deadline{pid, 0, at, 0};
-  for (const PmtStream& s : pmt->streams) {
-    auto known = std::find_if(streams_.begin(), streams_.end(), [&](const Deadline& d) { return d.pid == s.pid; });
-    if (known == streams_.end()) {
-      const TimePoint seen = pids_[s.pid].packets > 0 ? pids_[s.pid].lastSeen : at;
-      streams_.push_back(Deadline{s.pid, s.streamType, seen, 0});
-    } else {
-      known->streamType = s.streamType;
-    }
-  }
-}
-
-std::uint64_t StreamAnalyser::overdue(Deadline& d, TimePoint at,
-                                      std::chrono::nanoseconds limit) const {
-  // One error for every whole limit that has passed beyond the first: away for just
-  // the limit is still in time.
-  const auto away = at - d.since;
-  if (away <= limit) return 0;
-  const auto due = static_cast<std::uint64_t>((away - std::chrono::nanoseconds(1)) / limit);
-  const std::uint64_t fresh = due > d.counted ? due - d.counted : 0;
-  d.counted = std::max(d.counted, due);
-  return fresh;
-}
-
 void StreamAnalyser::checkDeadlines(TimePoint at) {
-  if (!started_) {
-    started_ = true;
-    pat_.since = at;
-  }
-  Priority1& p1 = totals_.priority1;
-  p1.patError += overdue(pat_, at, limits_.psiInterval);
-  for (Deadline& d : pmts_) p1.pmtError += overdue(d, at, limits_.psiInterval);
-  for (Deadline& d : streams_) {
-    const PidState& s = pids_[d.pid];
-    if (s.packets > 0 && s.lastSeen > d.since) {
-      d.since = s.lastSeen;
-      d.counted = 0;
-    }
-    p1.pidError += overdue(d, at, limits_.pidTimeout);
-  }
+  lastCheck_ = at;
+  parts_->checkDeadlines(at, false);
+}
+
+void StreamAnalyser::updateApplicable() {
+  const AnalyserParts& parts = *parts_;
+  const bool packets = totals_.packets > 0;
+  const bool pcr = !parts.pcrPids.empty();
+  IndicatorFlags& a = totals_.applicable;
+  for (Indicator i : {Indicator::TsSyncLoss, Indicator::SyncByteError, Indicator::ContinuityCountError,
+                      Indicator::TransportError, Indicator::CrcError, Indicator::CatError})
+    a[indexOf(i)] = a[indexOf(i)] || packets;
+  a[indexOf(Indicator::PatError)] = started_;
+  a[indexOf(Indicator::PmtError)] = a[indexOf(Indicator::PmtError)] || !parts.pmts.empty();
+  a[indexOf(Indicator::PidError)] = a[indexOf(Indicator::PidError)] || !parts.named.empty();
+  for (Indicator i : {Indicator::PcrRepetitionError, Indicator::PcrDiscontinuityIndicatorError,
+                      Indicator::PcrAccuracyError})
+    a[indexOf(i)] = a[indexOf(i)] || pcr;
+  a[indexOf(Indicator::PtsError)] = a[indexOf(Indicator::PtsError)] || !parts.ptsPids.empty();
 }
 
 std::vector<PidCounts> StreamAnalyser::pidTable() const {
   std::vector<PidCounts> rows;
   for (std::size_t pid = 0; pid < kPidCount; ++pid)
-    if (pids_[pid].packets > 0) rows.push_back(this->pid(static_cast<std::uint16_t>(pid)));
+    if (parts_->pids[pid].packets > 0) rows.push_back(this->pid(static_cast<std::uint16_t>(pid)));
   return rows;
 }
 
 PidCounts StreamAnalyser::pid(std::uint16_t pid) const {
-  const PidState& s = pids_[pid & kPidFieldMask];
-  PidCounts c{pid, PidKind::Unknown, 0, s.packets, s.continuityErrors, s.transportErrors};
+  pid &= 0x1FFF;
+  const AnalyserParts& parts = *parts_;
+  const AnalyserParts::PidState& s = parts.pids[pid];
+  PidCounts c;
+  c.pid = pid;
+  c.packets = s.packets;
+  c.continuityErrors = parts.continuity.errors(pid);
+  c.transportErrors = s.transportErrors;
+  c.scrambledPackets = s.scrambled;
+  c.carriesPcr = s.pcrSeen;
+  c.carriesPts = s.ptsSeen;
   if (pid == kPatPid) {
     c.kind = PidKind::Pat;
+  } else if (pid == kCatPid) {
+    c.kind = PidKind::Cat;
   } else if (pid == kNullPid) {
     c.kind = PidKind::Null;
-  } else if (isPmtPid_[pid]) {
+  } else if (parts.tables.isPmtPid(pid)) {
     c.kind = PidKind::Pmt;
-  } else {
-    for (const Deadline& d : streams_)
-      if (d.pid == pid) {
-        c.kind = PidKind::Elementary;
-        c.streamType = d.streamType;
-      }
+  } else if (parts.tables.isNamed(pid)) {
+    c.kind = PidKind::Elementary;
+    c.streamType = parts.tables.streamType(pid);
   }
   return c;
 }
 
-std::vector<std::uint16_t> StreamAnalyser::referencedPids() const {
-  std::vector<std::uint16_t> out;
-  for (const Deadline& d : streams_) out.push_back(d.pid);
-  std::sort(out.begin(), out.end());
-  return out;
-}
+std::vector<std::uint16_t> StreamAnalyser::referencedPids() const { return parts_->tables.namedPids(); }
+
+std::vector<std::uint16_t> StreamAnalyser::pmtPids() const { return parts_->tables.pmtPids(); }
 
 }  // namespace vexil::stream

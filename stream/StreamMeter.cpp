@@ -36,14 +36,16 @@ void StreamMeter::sample(const StreamTotals& totals, TimePoint at) {
   while (!history_.empty() && at - history_.front().at >= historyLength_) history_.pop_front();
 }
 
-std::array<bool, Priority1::kCount> StreamMeter::red() const {
-  std::array<bool, Priority1::kCount> out{};
+IndicatorFlags StreamMeter::red() const {
+  IndicatorFlags out{};
   if (samples_.empty()) return out;
-  const auto now = samples_.back().totals.priority1.asArray();
-  const auto then = samples_.front().totals.priority1.asArray();
+  const StreamTotals& last = samples_.back().totals;
+  const IndicatorCounts& now = last.indicators;
+  const IndicatorCounts& then = samples_.front().totals.indicators;
   for (std::size_t i = 0; i < out.size(); ++i)
     out[i] = now[i] > then[i] || (samples_.size() == 1 && now[i] > 0);
-  out[0] = out[0] || samples_.back().totals.syncLost;
+  out[indexOf(Indicator::TsSyncLoss)] = out[indexOf(Indicator::TsSyncLoss)] || last.syncLost;
+  out[indexOf(Indicator::PatError)] = out[indexOf(Indicator::PatError)] || last.noStream;
   return out;
 }
 

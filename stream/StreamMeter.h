@@ -26,8 +26,8 @@ struct RatePoint {
 };
 
 /// Keeps the samples of the last `history` (for the plot) and answers, for each
-/// first-priority indicator, whether its count grew within the last `hold` (red) or
-/// not (green). Not thread-safe.
+/// indicator, whether its count grew within the last `hold` (red) or not. Not
+/// thread-safe.
 class StreamMeter {
  public:
   explicit StreamMeter(std::chrono::seconds history = std::chrono::minutes(5),
@@ -40,8 +40,9 @@ class StreamMeter {
   /// Figures between the last two samples (zero before the second).
   const StreamRates& rates() const { return rates_; }
   const std::deque<RatePoint>& history() const { return history_; }
-  /// Per indicator, in the order of Priority1::asArray: true when red.
-  std::array<bool, Priority1::kCount> red() const;
+  /// Per indicator, in the order of Indicator: true when red (TS sync loss also while
+  /// the sync is lost, PAT error also while no stream arrives).
+  IndicatorFlags red() const;
 
  private:
   struct Sample {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -14,6 +15,18 @@
 #include "stream/TsRecorder.h"
 
 namespace vexil::stream {
+
+/// Where to listen: a local address, or a multicast group to join.
+struct ListenEndpoint {
+  std::string address = "127.0.0.1";  // dotted IPv4: local address ("0.0.0.0": all) or group
+  int port = 0;                        // 0 picks a free one
+  std::string source;                  // group only: join this source alone (SSM)
+  std::string interface;               // group only: local address of the interface to join on
+};
+
+/// Why `e` cannot be listened on (an address that is not IPv4, a source or interface
+/// without a group, a port out of range), or nothing when it can.
+std::optional<std::string> endpointProblem(const ListenEndpoint& e);
 
 /// Binds an IPv4 address and port and analyses every datagram that arrives, on its own
 /// receive thread, reading many datagrams per system call. start/stop are called from
@@ -25,28 +38,35 @@ class StreamReceiver {
   StreamReceiver(const StreamReceiver&) = delete;
   StreamReceiver& operator=(const StreamReceiver&) = delete;
 
-  /// Binds `address` (dotted IPv4, "0.0.0.0" for all) and `port` (0 picks a free one)
-  /// and starts the receive thread. False, with error() set, on failure.
-  bool start(const std::string& address, int port);
+  /// Binds the endpoint (joining its group, if it names one), arms every deadline of a
+  /// fresh analyser and starts the receive thread. False, with error() set, on failure.
+  bool start(const ListenEndpoint& endpoint);
+  bool start(const std::string& address, int port) { return start(ListenEndpoint{address, port, {}, {}}); }
   /// Stops the thread and closes the socket (and a recording).
   void stop();
   bool running() const { return fd_ >= 0; }
   std::uint16_t port() const { return port_; }
   const std::string& error() const { return error_; }
 
-  /// The counts now; also samples the meter, so call it about once a second.
+  /// The counts now; also samples the meter, so call it about once a second. Deadlines
+  /// are checked up to now first, so silence shows.
   StreamSnapshot snapshot();
   /// Counts start again from zero.
   void reset();
 
   /// Writes the packets from now on into `path`. False, with `why` set, on failure.
   bool startRecording(const std::string& path, std::string& why);
-  /// Ends the recording; the number of packets written.
+  /// Ends the recording; the number of packets written. A write that failed on the way
+  /// (or at the close) shows in recordError().
   std::uint64_t stopRecording();
   bool recording() const;
+  /// Why the last recording failed; empty while it is fine.
+  std::string recordError() const;
 
   /// Datagrams the socket dropped because its buffer was full (SO_RXQ_OVFL).
   std::uint64_t socketDrops() const { return drops_.load(); }
+  /// Whether each datagram is stamped by the kernel when it arrived (SO_TIMESTAMPNS).
+  bool kernelTimestamps() const { return kernelTimestamps_.load(); }
   /// CPU time the receive thread has used.
   std::chrono::nanoseconds cpuTime() const { return std::chrono::nanoseconds(cpuNs_.load()); }
 
@@ -64,6 +84,8 @@ class StreamReceiver {
   std::thread thread_;
   std::atomic<std::uint64_t> drops_{0};
   std::atomic<std::int64_t> cpuNs_{0};
+  std::atomic<bool> kernelTimestamps_{false};
+  std::uint64_t dropsAtStart_ = 0;
   std::string error_;
 };
 

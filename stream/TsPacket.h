@@ -16,6 +16,7 @@ inline constexpr std::uint8_t kSyncByte = 0x47;
 
 // ---- PIDs -------------------------------------------------------------------------
 inline constexpr std::uint16_t kPatPid = 0x0000;
+inline constexpr std::uint16_t kCatPid = 0x0001;
 inline constexpr std::uint16_t kNullPid = 0x1FFF;
 inline constexpr std::size_t kPidCount = 0x2000;       // 13-bit PID space
 
@@ -39,6 +40,29 @@ inline constexpr std::uint8_t kAdaptationAndPayload = 0x3;
 inline constexpr std::size_t kAdaptationLengthOffset = 4;
 inline constexpr std::size_t kAdaptationFlagsOffset = 5;
 inline constexpr std::uint8_t kDiscontinuityMask = 0x80;  // flags byte, bit 7
+inline constexpr std::uint8_t kPcrFlagMask = 0x10;        // flags byte, bit 4
+inline constexpr std::size_t kPcrOffset = kAdaptationFlagsOffset + 1;
+inline constexpr std::size_t kPcrSize = 6;                // 33-bit base, 6 reserved, 9-bit extension
+inline constexpr std::uint64_t kPcrPerBase = 300;         // the base counts at 27 MHz / 300
+inline constexpr std::uint64_t kPcrHz = 27'000'000;
+inline constexpr std::uint64_t kPcrBaseModulus = std::uint64_t{1} << 33;
+inline constexpr std::uint64_t kPcrModulus = kPcrBaseModulus * kPcrPerBase;
+
+// ---- PES header (ISO/IEC 13818-1, 2.4.3.6) --------------------------------------------
+inline constexpr std::size_t kPesStreamIdOffset = 3;       // after the 00 00 01 start code
+inline constexpr std::size_t kPesFlags2Offset = 7;         // PTS_DTS_flags in bits 7-6
+inline constexpr std::uint8_t kPesPtsFlagMask = 0x80;
+inline constexpr std::size_t kPesPtsOffset = 9;
+inline constexpr std::size_t kPesPtsSize = 5;
+// Stream ids whose PES header has no optional fields (and so no PTS).
+inline constexpr std::uint8_t kProgramStreamMap = 0xBC;
+inline constexpr std::uint8_t kPaddingStream = 0xBE;
+inline constexpr std::uint8_t kPrivateStream2 = 0xBF;
+inline constexpr std::uint8_t kEcmStream = 0xF0;
+inline constexpr std::uint8_t kEmmStream = 0xF1;
+inline constexpr std::uint8_t kDsmccStream = 0xF2;
+inline constexpr std::uint8_t kH2221TypeE = 0xF8;
+inline constexpr std::uint8_t kProgramStreamDirectory = 0xFF;
 
 /// Read-only view of one 188-byte packet at `p` (the caller guarantees 188 bytes).
 /// Every accessor reads one field; nothing is checked beyond what its name says.
@@ -71,6 +95,22 @@ class PacketView {
     return hasAdaptation() && p_[kAdaptationLengthOffset] > 0 &&
            (p_[kAdaptationFlagsOffset] & kDiscontinuityMask) != 0;
   }
+  /// adaptation_field_length - 8 bits; 0 without an adaptation field.
+  std::size_t adaptationLength() const { return hasAdaptation() ? p_[kAdaptationLengthOffset] : 0; }
+  /// PCR_flag - 1 bit, in an adaptation field long enough to hold the PCR.
+  bool hasPcr() const {
+    return hasAdaptation() && p_[kAdaptationLengthOffset] >= 1 + kPcrSize &&
+           p_[kAdaptationLengthOffset] < kPacketSize - kHeaderSize &&
+           (p_[kAdaptationFlagsOffset] & kPcrFlagMask) != 0;
+  }
+  /// program_clock_reference - base * 300 + extension, in 27 MHz ticks (when hasPcr()).
+  std::uint64_t pcr() const {
+    const std::uint8_t* f = p_ + kPcrOffset;
+    const std::uint64_t base = (std::uint64_t{f[0]} << 25) | (std::uint64_t{f[1]} << 17) |
+                               (std::uint64_t{f[2]} << 9) | (std::uint64_t{f[3]} << 1) | (f[4] >> 7);
+    const std::uint64_t extension = (std::uint64_t{f[4]} & 0x01) << 8 | f[5];
+    return base * kPcrPerBase + extension;
+  }
   /// Offset of the payload in the packet; kPacketSize when there is none or the
   /// adaptation field claims the whole packet.
   std::size_t payloadOffset() const {
@@ -84,6 +124,20 @@ class PacketView {
  private:
   const std::uint8_t* p_;
 };
+
+/// Whether a payload that starts a PES packet carries a PTS (start code, a stream id
+/// with optional header fields, PTS_DTS_flags '1x', and room for the PTS).
+inline bool pesHasPts(const std::uint8_t* payload, std::size_t size) {
+  if (size < kPesPtsOffset + kPesPtsSize || payload[0] != 0 || payload[1] != 0 || payload[2] != 1)
+    return false;
+  switch (payload[kPesStreamIdOffset]) {
+    case kProgramStreamMap: case kPaddingStream: case kPrivateStream2: case kEcmStream:
+    case kEmmStream: case kDsmccStream: case kH2221TypeE: case kProgramStreamDirectory:
+      return false;
+    default:
+      return (payload[kPesFlags2Offset] & kPesPtsFlagMask) != 0;
+  }
+}
 
 /// Writes the four header bytes of a packet.
 inline void writeHeader(std::uint8_t* p, std::uint16_t pid, bool unitStart, std::uint8_t adaptation,
