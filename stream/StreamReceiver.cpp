@@ -18,7 +18,32 @@ namespace {
 constexpr int kBatch = 64;                        // datagrams per recvmmsg
 constexpr std::size_t kDatagramRoom = 65536;      // the largest UDP payload fits
 constexpr int kReceiveBuffer = 8 * 1024 * 1024;   // bytes asked of the kernel
-constexpr std::size_t kControlRoom = CMSG_SPACE(sizeof(std::uint32_t));
+constexpr std::size_t kControlRoom = CMSG_SPACE(sizeof(std::uint32_t)) + CMSG_SPACE(sizeof(timespec));
+constexpr int kTickMs = 100;                      // deadlines are looked at during silence
+constexpr std::uint8_t kMulticastFirst = 224;     // 224.0.0.0/4
+constexpr std::uint8_t kMulticastLast = 239;
+
+std::optional<in_addr> ipv4(const std::string& text) {
+  in_addr a{};
+  if (inet_pton(AF_INET, text.c_str(), &a) != 1) return std::nullopt;
+  return a;
+}
+
+bool isMulticast(in_addr a) {
+  const auto first = static_cast<std::uint8_t>(ntohl(a.s_addr) >> 24);
+  return first >= kMulticastFirst && first <= kMulticastLast;
+}
+
+std::int64_t nanos(const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; }
+
+// The steady clock's reading minus the real-time clock's, to bring the kernel's
+// real-time receive stamps onto the steady clock the analyser runs on.
+std::int64_t steadyMinusRealtime() {
+  timespec real{};
+  clock_gettime(CLOCK_REALTIME, &real);
+  const auto steady = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+  return steady - nanos(real);
+}
 
 std::int64_t threadCpuNs() {
   timespec ts{};
@@ -28,32 +53,61 @@ std::int64_t threadCpuNs() {
 
 }  // namespace
 
+std::optional<std::string> endpointProblem(const ListenEndpoint& e) {
+  const auto address = ipv4(e.address);
+  if (!address) return "not an IPv4 address: \"" + e.address + "\"";
+  if (e.port < 0 || e.port > 65535) return "not a UDP port (0 to 65535): " + std::to_string(e.port);
+  const bool group = isMulticast(*address);
+  if (!e.source.empty()) {
+    if (!group) return "a source (" + e.source + ") needs a multicast group address (224.0.0.0 to 239.255.255.255)";
+    const auto source = ipv4(e.source);
+    if (!source || isMulticast(*source) || source->s_addr == 0) return "not a unicast IPv4 source address: \"" + e.source + "\"";
+  }
+  if (!e.interface.empty()) {
+    if (!group) return "an interface (" + e.interface + ") needs a multicast group address (224.0.0.0 to 239.255.255.255)";
+    const auto interface = ipv4(e.interface);
+    if (!interface || isMulticast(*interface)) return "not a local IPv4 interface address: \"" + e.interface + "\"";
+  }
+  return std::nullopt;
+}
+
 StreamReceiver::StreamReceiver(AnalyserLimits limits) : analyser_(limits) {}
 
 StreamReceiver::~StreamReceiver() { stop(); }
 
-bool StreamReceiver::start(const std::string& address, int port) {
+bool StreamReceiver::start(const ListenEndpoint& endpoint) {
   stop();
+  if (const auto problem = endpointProblem(endpoint)) {
+    error_ = *problem;
+    return false;
+  }
+  const std::string& address = endpoint.address;
+  const int port = endpoint.port;
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (port < 0 || port > 65535 || inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1) {
-    error_ = "not an IPv4 address and port: " + address + ":" + std::to_string(port);
-    return false;
-  }
+  local.sin_addr = *ipv4(address);
+  const bool group = isMulticast(local.sin_addr);
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     error_ = std::strerror(errno);
     return false;
   }
   const int on = 1;
+  const int off = 0;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+  kernelTimestamps_ = setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0;
+  if (group) setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
   // Beyond rmem_max only with the privilege to force it; the plain request otherwise.
   if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBuffer, sizeof kReceiveBuffer) != 0)
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
   if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
     error_ = "cannot bind " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
+    close(fd);
+    return false;
+  }
+  if (group && !join(fd, endpoint)) {
     close(fd);
     return false;
   }
@@ -71,7 +125,37 @@ bool StreamReceiver::start(const std::string& address, int port) {
   port_ = ntohs(local.sin_port);
   drops_ = 0;
   cpuNs_ = 0;
+  {
+    // A fresh analyser with every deadline armed: what came before is not this run's.
+    std::lock_guard guard(lock_);
+    analyser_.start(Clock::now());
+    meter_.reset();
+  }
   thread_ = std::thread([this] { run(); });
+  return true;
+}
+
+bool StreamReceiver::join(int fd, const ListenEndpoint& e) {
+  const in_addr group = *ipv4(e.address);
+  const in_addr interface = e.interface.empty() ? in_addr{htonl(INADDR_ANY)} : *ipv4(e.interface);
+  int result;
+  if (e.source.empty()) {
+    ip_mreqn request{};
+    request.imr_multiaddr = group;
+    request.imr_address = interface;
+    result = setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request);
+  } else {
+    ip_mreq_source request{};
+    request.imr_multiaddr = group;
+    request.imr_interface = interface;
+    request.imr_sourceaddr = *ipv4(e.source);
+    result = setsockopt(fd, IPPROTO_IP, IP_ADD_SOURCE_MEMBERSHIP, &request, sizeof request);
+  }
+  if (result != 0) {
+    error_ = "cannot join " + e.address + (e.source.empty() ? "" : " from " + e.source) +
+             (e.interface.empty() ? "" : " on " + e.interface) + ": " + std::strerror(errno);
+    return false;
+  }
   return true;
 }
 
@@ -92,11 +176,18 @@ void StreamReceiver::run() {
   std::vector<std::uint8_t> control(kBatch * kControlRoom);
   std::vector<iovec> iov(kBatch);
   std::vector<mmsghdr> msgs(kBatch);
+  std::vector<TimePoint> stamps(kBatch);
   const std::int64_t cpuAtStart = threadCpuNs();
   pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
   for (;;) {
-    if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
+    const int ready = poll(fds, 2, kTickMs);
+    if (ready < 0 && errno != EINTR) return;
     if (fds[1].revents) return;
+    if (ready <= 0) {
+      std::lock_guard guard(lock_);
+      analyser_.advance(Clock::now());
+      continue;
+    }
     for (;;) {
       for (int i = 0; i < kBatch; ++i) {
         iov[i] = {buffers.data() + i * kDatagramRoom, kDatagramRoom};
@@ -108,21 +199,32 @@ void StreamReceiver::run() {
       }
       const int n = recvmmsg(fd_, msgs.data(), kBatch, MSG_DONTWAIT, nullptr);
       if (n <= 0) break;
-      const TimePoint at = Clock::now();
+      // Each datagram keeps the time the kernel took it in; without a stamp, now.
+      const TimePoint now = Clock::now();
+      const std::int64_t shift = steadyMinusRealtime();
+      for (int i = 0; i < n; ++i) {
+        stamps[i] = now;
+        msghdr& h = msgs[i].msg_hdr;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&h); c; c = CMSG_NXTHDR(&h, c)) {
+          if (c->cmsg_level != SOL_SOCKET) continue;
+          if (c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec t{};
+            std::memcpy(&t, CMSG_DATA(c), sizeof t);
+            const TimePoint stamped{std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanos(t) + shift))};
+            stamps[i] = std::min(stamped, now);
+          } else if (c->cmsg_type == SO_RXQ_OVFL) {
+            // The kernel's running count of the socket's drops.
+            std::uint32_t dropped = 0;
+            std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
+            drops_ = dropped;
+          }
+        }
+      }
       {
         std::lock_guard guard(lock_);
         PacketSink* sink = recorder_.isOpen() ? &recorder_ : nullptr;
         for (int i = 0; i < n; ++i)
-          analyser_.feed({buffers.data() + i * kDatagramRoom, msgs[i].msg_len}, at, sink);
-      }
-      // The kernel reports its running count of drops with each datagram.
-      const msghdr& last = msgs[n - 1].msg_hdr;
-      for (cmsghdr* c = CMSG_FIRSTHDR(&last); c; c = CMSG_NXTHDR(const_cast<msghdr*>(&last), c)) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
-          std::uint32_t dropped = 0;
-          std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
-          drops_ = dropped;
-        }
+          analyser_.feed({buffers.data() + i * kDatagramRoom, msgs[i].msg_len}, stamps[i], sink);
       }
       cpuNs_ = threadCpuNs() - cpuAtStart;
       if (n < kBatch) break;
@@ -132,21 +234,27 @@ void StreamReceiver::run() {
 
 StreamSnapshot StreamReceiver::snapshot() {
   std::lock_guard guard(lock_);
+  const TimePoint now = Clock::now();
+  if (running()) analyser_.advance(now);
   StreamSnapshot s;
   s.totals = analyser_.totals();
-  meter_.sample(s.totals, Clock::now());
+  meter_.sample(s.totals, now);
   s.pids = analyser_.pidTable();
   s.rates = meter_.rates();
   s.red = meter_.red();
   s.history = meter_.history();
   s.socketDrops = drops_.load();
   s.recordedPackets = recorder_.packets();
+  s.recordError = recorder_.failed() ? recorder_.error() : std::string();
   return s;
 }
 
 void StreamReceiver::reset() {
   std::lock_guard guard(lock_);
-  analyser_.reset();
+  if (running())
+    analyser_.start(Clock::now());
+  else
+    analyser_.reset();
   meter_.reset();
 }
 
@@ -168,6 +276,11 @@ std::uint64_t StreamReceiver::stopRecording() {
 bool StreamReceiver::recording() const {
   std::lock_guard guard(lock_);
   return recorder_.isOpen();
+}
+
+std::string StreamReceiver::recordError() const {
+  std::lock_guard guard(lock_);
+  return recorder_.failed() ? recorder_.error() : std::string();
 }
 
 }  // namespace vexil::stream

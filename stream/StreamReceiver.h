@@ -72,6 +72,7 @@ class StreamReceiver {
 
  private:
   void run();
+  bool join(int fd, const ListenEndpoint& endpoint);
 
   mutable std::mutex lock_;       // guards analyser_, meter_, recorder_
   StreamAnalyser analyser_;
@@ -85,7 +86,6 @@ class StreamReceiver {
   std::atomic<std::uint64_t> drops_{0};
   std::atomic<std::int64_t> cpuNs_{0};
   std::atomic<bool> kernelTimestamps_{false};
-  std::uint64_t dropsAtStart_ = 0;
   std::string error_;
 };
 

@@ -19,18 +19,25 @@ class TsRecorder : public PacketSink {
   TsRecorder(const TsRecorder&) = delete;
   TsRecorder& operator=(const TsRecorder&) = delete;
 
-  /// Creates or truncates `path`. False, with error() set, when it cannot.
+  /// Creates or truncates `path`. False, with error() set, when it cannot. A write that
+  /// fails later (a full disk) stops the recording and shows in failed() and error().
   bool open(const std::string& path);
   /// Flushes and closes; false if a write failed on the way.
   bool close();
   bool isOpen() const { return file_ != nullptr; }
+  /// Packets written whole (a packet whose write failed is not counted).
   std::uint64_t packets() const { return packets_; }
+  /// Whether a write (or the close) failed since open().
+  bool failed() const { return failed_; }
   const std::string& error() const { return error_; }
 
   void packet(const std::uint8_t* packet188) override;
 
  private:
+  void fail(int error);
+
   std::FILE* file_ = nullptr;
+  std::string path_;
   std::uint64_t packets_ = 0;
   bool failed_ = false;
   std::string error_;
