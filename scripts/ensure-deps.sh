@@ -18,6 +18,9 @@ packages=(
   tshark appstream desktop-file-utils man-db
   # The stream tests compare with an analyser nobody here wrote (tsreport).
   tstools
+  # Capture files (pcap, pcapng) are read through libpcap; the multicast tests make a
+  # network namespace of their own with iproute2.
+  libpcap-dev iproute2
 )
 for arg in "$@"; do
   case "$arg" in

@@ -1,4 +1,4 @@
-// vexil-stream-check: the stream monitor's figures on the command line.
+// vexil-stream-check: the stream check on the command line.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -6,16 +6,17 @@
 #include "stream/StreamCheck.h"
 
 int main(int argc, char** argv) {
+  constexpr std::string_view kCommand = "vexil-stream-check";
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   const auto options = vexil::stream::parseCheckOptions(args, error);
   if (!options) {
-    std::cerr << "vexil-stream-check: " << error << "\n";
+    std::cerr << kCommand << ": " << error << "\n";
     return vexil::stream::kCheckUsage;
   }
   if (options->help) {
-    std::cout << vexil::stream::checkHelpText();
+    std::cout << vexil::stream::checkHelpText(kCommand);
     return vexil::stream::kCheckPassed;
   }
-  return vexil::stream::runCheck(*options, std::cout, std::cerr);
+  return vexil::stream::runCheck(*options, std::cout, std::cerr, kCommand);
 }
