@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <ostream>
+#include <set>
 
 #include "ctl/CommandLine.h"
 #include "ctl/Fleet.h"
@@ -17,6 +19,7 @@
 namespace vexil::ctl {
 namespace {
 
+constexpr char kProgram[] = "vexilctl";
 constexpr char kName[] = "vexilctl: ";
 constexpr char kStreamCheckCommand[] = "stream-check";
 
@@ -27,6 +30,32 @@ void takeBoardFromSettings(const Environment& env, Invocation& inv, int& hostPor
   const int lastOctet = settings::clampToRange(stored.ipExt, kLastOctetMin, kLastOctetMax);
   inv.devices.push_back({deviceAddressText(stored.ipBase, lastOctet), stored.devicePort});
   hostPort = inv.hostPort.value_or(stored.myPort);
+}
+
+// The arguments of stream-check when it is the command: what follows it, with --json
+// and --help given before it carried over. The global options that name boards or
+// their timing may stand before it as before any command; they concern no board here.
+std::optional<std::vector<std::string>> streamCheckArguments(const std::vector<std::string>& args) {
+  static const std::set<std::string> kValued = {"--device", "--devices", "--host-port", "--timeout", "--jobs"};
+  std::vector<std::string> carried;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (kValued.count(arg)) {
+      ++i;
+    } else if (arg == "--json" || arg == "--help" || arg == "-h") {
+      carried.push_back(arg == "-h" ? "--help" : arg);
+    } else if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos &&
+               kValued.count(arg.substr(0, arg.find('=')))) {
+      continue;
+    } else if (arg == kStreamCheckCommand) {
+      std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      rest.insert(rest.end(), carried.begin(), carried.end());
+      return rest;
+    } else {
+      return std::nullopt;  // another command, or an option the command line reader judges
+    }
+  }
+  return std::nullopt;
 }
 
 void printResult(const DeviceResult& r, bool prefixed, bool json, std::ostream& out) {
@@ -43,19 +72,19 @@ void printResult(const DeviceResult& r, bool prefixed, bool json, std::ostream& 
 int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                 const Environment& env) {
   // stream-check listens rather than talks to a board: it takes its own options.
-  if (!args.empty() && args.front() == kStreamCheckCommand) {
-    const std::span<const std::string> rest(args.begin() + 1, args.end());
+  if (const auto check = streamCheckArguments(args)) {
+    const std::string command = std::string(kProgram) + " " + kStreamCheckCommand;
     std::string error;
-    const auto options = stream::parseCheckOptions(rest, error);
+    const auto options = stream::parseCheckOptions(*check, error);
     if (!options) {
-      err << kName << kStreamCheckCommand << ": " << error << "\n";
+      err << command << ": " << error << "\n";
       return stream::kCheckUsage;
     }
     if (options->help) {
-      out << stream::checkHelpText();
+      out << stream::checkHelpText(command);
       return stream::kCheckPassed;
     }
-    return stream::runCheck(*options, out, err);
+    return stream::runCheck(*options, out, err, command);
   }
   ParsedCommandLine parsed = parseCommandLine(args);
   if (!parsed.invocation) {
