@@ -30,7 +30,8 @@ constexpr std::size_t kReadChunk = 1 << 20;
 constexpr double kBitsPerPacket = kPacketSize * 8.0;
 
 std::vector<std::uint8_t> makeStream(std::size_t packets) {
-  vexil::sim::TsGenerator generator(1);
+  constexpr std::uint32_t kPacketsPerSecond = 10'000;
+  vexil::sim::TsGenerator generator(1, kPacketsPerSecond);
   std::vector<std::uint8_t> bytes;
   bytes.reserve(packets * kPacketSize);
   for (std::size_t i = 0; i < packets; ++i) {

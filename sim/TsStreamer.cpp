@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <optional>
 
 #include "sim/DeviceEmulator.h"
@@ -36,6 +38,15 @@ constexpr auto kMostBehind = milliseconds(100);  // beyond this the sender skips
 constexpr int kSendBatch = 64;
 constexpr int kInputs = 4;
 
+// Multicast groups go out of the loopback interface only, and never past the host.
+constexpr std::uint8_t kMulticastFirstOctet = 224;  // 224.0.0.0/4
+constexpr std::uint8_t kMulticastOctetMask = 0xF0;
+constexpr std::uint8_t kMulticastTtl = 0;
+constexpr std::uint8_t kMulticastLoop = 1;
+constexpr const char* kLoopbackInterfaceAddress = "127.0.0.1";
+
+bool isMulticast(const IPv4& ip) { return (ip[0] & kMulticastOctetMask) == kMulticastFirstOctet; }
+
 std::string dotted(const IPv4& ip) {
   return std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
          std::to_string(ip[3]);
@@ -57,12 +68,14 @@ DatagramFormat DatagramFormat::fromModes(std::uint8_t mode2, std::uint8_t mode1,
 
 // One input's stream on its way out.
 struct TsStreamer::Route {
-  explicit Route(int input) : input(input), generator(input) {}
+  explicit Route(int input) : input(input) {}
 
   int input;
-  TsGenerator generator;
+  std::optional<TsGenerator> generator;  // made afresh each time the input starts
   bool active = false;
   bool refused = false;
+  bool multicast = false;               // sent from the loopback-confined socket
+  bool sendFailureLogged = false;
   InputChannel channel{};
   DatagramFormat format;
   sockaddr_in dest{};
@@ -101,6 +114,7 @@ void TsStreamer::update(const DeviceState& state) {
 void TsStreamer::start() {
   if (thread_.joinable()) return;
   fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  openMulticastSocket();
   {
     std::lock_guard guard(lock_);
     stopping_ = false;
@@ -116,7 +130,25 @@ void TsStreamer::stop() {
   wake_.notify_all();
   if (thread_.joinable()) thread_.join();
   if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  if (multicastFd_ >= 0) close(multicastFd_);
+  fd_ = multicastFd_ = -1;
+}
+
+void TsStreamer::openMulticastSocket() {
+  multicastFd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  in_addr loopback{};
+  inet_pton(AF_INET, kLoopbackInterfaceAddress, &loopback);
+  const unsigned char ttl = kMulticastTtl;
+  const unsigned char loop = kMulticastLoop;
+  // All three or the socket is not used: a group is only sent to when it cannot leave.
+  const bool confined =
+      multicastFd_ >= 0 && setsockopt(multicastFd_, IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback) == 0 &&
+      setsockopt(multicastFd_, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) == 0 &&
+      setsockopt(multicastFd_, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) == 0;
+  if (confined) return;
+  multicastProblem_ = std::strerror(errno);
+  if (multicastFd_ >= 0) close(multicastFd_);
+  multicastFd_ = -1;
 }
 
 std::uint64_t TsStreamer::datagramsSent(int input) const {
@@ -164,6 +196,7 @@ void TsStreamer::run() {
         if (!r.active) {
           r.startedAt = now;
           r.owed = 0;
+          r.generator.emplace(r.input, config.remux.channels[r.input - 1].rate);
         }
         r.active = true;
         r.channel = in;
@@ -171,22 +204,30 @@ void TsStreamer::run() {
         r.pending.clear();
         r.pendingPackets = 0;
         r.held.reset();
+        r.sendFailureLogged = false;
         const std::string to = dotted(in.destIp);
-        r.refused = !isLoopbackAddress(to);
+        const std::string name = "TS input " + std::to_string(r.input) + ": ";
+        const std::string where = to + ":" + std::to_string(in.destPort);
+        r.multicast = isMulticast(in.destIp);
+        r.refused = r.multicast ? multicastFd_ < 0 : !isLoopbackAddress(to);
         r.dest = {};
         r.dest.sin_family = AF_INET;
         r.dest.sin_port = htons(in.destPort);
         inet_pton(AF_INET, to.c_str(), &r.dest.sin_addr);
         if (r.refused) ++refused_;
         if (log)
-          log(r.refused ? "TS input " + std::to_string(r.input) + ": destination " + to +
-                              " is not on the loopback network (127.0.0.0/8); not sending"
-                        : "TS input " + std::to_string(r.input) + ": sending to " + to + ":" +
-                              std::to_string(in.destPort));
+          log(name + (r.multicast && r.refused ? "multicast group " + where +
+                                                     " refused: cannot confine it to loopback (" +
+                                                     multicastProblem_ + "); not sending"
+                      : r.multicast ? "sending to multicast group " + where + " through loopback (TTL 0)"
+                      : r.refused   ? "destination " + to +
+                                        " is not on the loopback network (127.0.0.0/8); not sending"
+                                    : "sending to " + where));
       }
       if (r.refused) continue;
 
       const RemuxChannel& rc = config.remux.channels[r.input - 1];
+      r.generator->setNominalRate(rc.rate);
       const std::uint32_t rate = swingingValue(rc.rate, rc.rateSwing, kMaxRate, uptime);
       r.owed = std::min(r.owed + rate * elapsed, rate * duration<double>(kMostBehind).count() + 1);
       const auto due = static_cast<std::uint64_t>(std::floor(r.owed));
@@ -195,7 +236,7 @@ void TsStreamer::run() {
       const DatagramFormat& f = r.format;
       out.clear();
       for (std::uint64_t i = 0; i < due; ++i) {
-        const Packet p = r.generator.next(streamTime, faults);
+        const Packet p = r.generator->next(streamTime, faults);
         const stream::PacketView v(p.data());
         if (f.iptv && f.removeNulls && v.pid() == stream::kNullPid) continue;
         if (f.iptv && f.removeErrored && v.transportError()) continue;
@@ -239,8 +280,18 @@ void TsStreamer::run() {
           msgs[i].msg_hdr.msg_iov = &iov[i];
           msgs[i].msg_hdr.msg_iovlen = 1;
         }
-        const int sent = sendmmsg(fd_, msgs.data(), static_cast<unsigned>(count), 0);
+        const int sent = sendmmsg(r.multicast ? multicastFd_ : fd_, msgs.data(), static_cast<unsigned>(count), 0);
         if (sent > 0) datagrams_[r.input - 1] += static_cast<std::uint64_t>(sent);
+        if (sent >= 0) continue;
+        ++failedSends_;
+        if (log && !r.sendFailureLogged)
+          log("TS input " + std::to_string(r.input) + ": cannot send to " + dotted(r.channel.destIp) + ":" +
+              std::to_string(r.channel.destPort) + ": " + std::strerror(errno) +
+              (r.multicast ? " (a group on loopback needs a 224.0.0.0/4 route via lo and lo's MULTICAST flag)"
+                           : "") +
+              "; told once");
+        r.sendFailureLogged = true;
+        break;
       }
     }
   }

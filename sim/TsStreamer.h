@@ -31,8 +31,10 @@ struct DatagramFormat {
 };
 
 /// Sends the streams from a thread of its own, paced in 1 ms steps. Sends only to
-/// destinations on the loopback network, 127.0.0.0/8: a route to any other address is
-/// logged once and refused. An input streams while its state is "Sending TS" (1),
+/// destinations on the loopback network, 127.0.0.0/8, and to multicast groups
+/// (224.0.0.0/4) through the loopback interface with a multicast TTL of 0, from a
+/// socket of their own, so that nothing leaves the host: a route to any other address
+/// is logged once and refused. A failing send is logged once a route. An input streams while its state is "Sending TS" (1),
 /// whether it was asked for with Send TS or Always Send TS: the emulator finds every
 /// loopback destination at once, so the difference the board makes while it searches
 /// a destination's MAC address never shows. update() may be called from any thread.
@@ -59,10 +61,13 @@ class TsStreamer {
   std::uint64_t packetsSent(int input) const;
   /// Routes refused because their destination is not on the loopback network.
   std::uint64_t refusedRoutes() const { return refused_.load(); }
+  /// Sends the system refused (each failing batch counts once).
+  std::uint64_t failedSends() const { return failedSends_.load(); }
 
  private:
   struct Route;
   void run();
+  void openMulticastSocket();
 
   mutable std::mutex lock_;  // guards config_, faults_, log_
   std::condition_variable wake_;
@@ -72,9 +77,12 @@ class TsStreamer {
   Log log_;
   std::thread thread_;
   int fd_ = -1;
+  int multicastFd_ = -1;          // confined to loopback with TTL 0; -1 when that failed
+  std::string multicastProblem_;  // why multicastFd_ is -1
   std::array<std::atomic<std::uint64_t>, 4> datagrams_{};
   std::array<std::atomic<std::uint64_t>, 4> packets_{};
   std::atomic<std::uint64_t> refused_{0};
+  std::atomic<std::uint64_t> failedSends_{0};
 };
 
 }  // namespace vexil::sim

@@ -99,9 +99,9 @@ TEST_F(Streaming, SendTsStreamsAsAskedAndDontSendTsStopsIt) {
   EXPECT_EQ(t.packetSize, 188u);
   EXPECT_EQ(t.bytes, t.datagrams * 7 * 188);
   EXPECT_EQ(t.lastDatagramPackets, 7u);
-  EXPECT_EQ(t.priority1.continuityError, 0u);
-  EXPECT_EQ(t.priority1.patError, 0u);
-  EXPECT_EQ(t.priority1.pmtError, 0u);
+  EXPECT_EQ(t.count(Indicator::ContinuityCountError), 0u);
+  EXPECT_EQ(t.count(Indicator::PatError), 0u);
+  EXPECT_EQ(t.count(Indicator::PmtError), 0u);
   EXPECT_GT(t.nullPackets, 0u);
   EXPECT_EQ(emulator.state().inputs[0].state, 1);
 
@@ -125,14 +125,14 @@ TEST_F(Streaming, PacketsOf204TwoPerDatagram) {
   const StreamTotals t = streamFor(kIptv, 0x41, 0x00);
   EXPECT_EQ(t.packetSize, 204u);
   EXPECT_EQ(t.bytes, t.datagrams * 2 * 204);
-  EXPECT_EQ(t.priority1.continuityError, 0u);
+  EXPECT_EQ(t.count(Indicator::ContinuityCountError), 0u);
 }
 
 TEST_F(Streaming, NullRemoverLeavesNoNullPackets) {
   const StreamTotals t = streamFor(kIptv, 0xE2, 0x00);
   EXPECT_GT(t.packets, 1000u);
   EXPECT_EQ(t.nullPackets, 0u);
-  EXPECT_EQ(t.priority1.continuityError, 0u);  // null packets carry no count
+  EXPECT_EQ(t.count(Indicator::ContinuityCountError), 0u);  // null packets carry no count
 }
 
 TEST_F(Streaming, ErrorRemoverLeavesNoErroredPackets) {
@@ -150,7 +150,7 @@ TEST_F(Streaming, ErrorRemoverLeavesNoErroredPackets) {
   EXPECT_GT(without.packets, 1000u);
   EXPECT_EQ(without.transportErrorPackets, 0u);
   // What the remover took out leaves gaps in the counters it had.
-  EXPECT_GT(without.priority1.continuityError, 0u);
+  EXPECT_GT(without.count(Indicator::ContinuityCountError), 0u);
 }
 
 TEST_F(Streaming, QvNetCutsTheStreamIntoDatagramsOfItsSize) {
@@ -158,8 +158,8 @@ TEST_F(Streaming, QvNetCutsTheStreamIntoDatagramsOfItsSize) {
   EXPECT_GT(t.datagrams, 10u);
   EXPECT_EQ(t.bytes, t.datagrams * 1428);
   EXPECT_EQ(t.truncatedPackets, 0u);
-  EXPECT_EQ(t.priority1.continuityError, 0u);
-  EXPECT_EQ(t.priority1.syncByteError, 0u);
+  EXPECT_EQ(t.count(Indicator::ContinuityCountError), 0u);
+  EXPECT_EQ(t.count(Indicator::SyncByteError), 0u);
 }
 
 TEST_F(Streaming, LostDatagramsShowAsContinuityErrors) {
@@ -167,8 +167,8 @@ TEST_F(Streaming, LostDatagramsShowAsContinuityErrors) {
   f.loseDatagramEvery = 20;
   emulator.streamer().setFaults(f);
   const StreamTotals t = streamFor(kIptv, 0xE0, 0x00);
-  EXPECT_GT(t.priority1.continuityError, 0u);
-  EXPECT_EQ(t.priority1.syncByteError, 0u);
+  EXPECT_GT(t.count(Indicator::ContinuityCountError), 0u);
+  EXPECT_EQ(t.count(Indicator::SyncByteError), 0u);
 }
 
 TEST_F(Streaming, DestinationOffTheLoopbackNetworkIsRefused) {

@@ -25,3 +25,20 @@ vexil_add_gtest(ts_generator_test
 vexil_add_gtest(ts_streamer_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/TsStreamerTest.cpp
   LIBS vexil_sim)
+# The program clock of the synthetic stream: PCR from the byte count, PTS, table times.
+vexil_add_gtest(ts_clock_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/TsClockTest.cpp
+  LIBS vexil_sim)
+# A PMT across packets, the CAT, scrambled packets and their options.
+vexil_add_gtest(ts_shape_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/TsShapeTest.cpp
+  LIBS vexil_sim)
+# PCR gap, jump and jitter, PTS gap and spoilt CRCs, read back from the packets.
+vexil_add_gtest(ts_priority2_faults_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/TsPriority2FaultsTest.cpp
+  LIBS vexil_sim)
+# Send TS to a multicast group through loopback only, received in a private network
+# namespace (skipped where namespaces are not allowed); a failing send logged once.
+vexil_add_gtest(ts_multicast_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/TsMulticastTest.cpp
+  LIBS vexil_sim)
