@@ -257,7 +257,12 @@ void StreamAnalyser::feed(std::span<const std::uint8_t> d, TimePoint at, PacketS
   if (!started_) start(first);
   ++totals_.datagrams;
   totals_.bytes += d.size();
-  if (totals_.noStream && totals_.lastDatagramAt) parts_->rearm(first);
+  // Back after a silence longer than the PAT interval, whether or not anyone looked
+  // during it: the silence counts as missing PATs, and the rest is due from now.
+  if (totals_.lastDatagramAt && (totals_.noStream || first - *totals_.lastDatagramAt > limits_.psiInterval)) {
+    parts_->checkDeadlines(first, true);
+    parts_->rearm(first);
+  }
   checkDeadlines(first);
   const std::uint64_t before = totals_.packets;
   AnalyserParts& parts = *parts_;
