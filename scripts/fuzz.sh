@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-60}"
 shift || true
-all=(status_decoder integer_text ini_reader ini_round_trip device_model instruction_text)
+all=(status_decoder integer_text ini_reader ini_round_trip device_model instruction_text stream_analyser)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 

@@ -15,6 +15,7 @@ set(VEXIL_FUZZ_TARGETS
   ini_round_trip:IniRoundTripFuzz.cpp:vexil_settings
   device_model:DeviceModelFuzz.cpp:vexil_sim
   instruction_text:InstructionTextFuzz.cpp:vexil_instructions
+  stream_analyser:StreamAnalyserFuzz.cpp:vexil_stream
 )
 set(VEXIL_FUZZ_CORPUS_ROOT ${PROJECT_SOURCE_DIR}/tests/data/fuzz)
 

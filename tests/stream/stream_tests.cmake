@@ -15,3 +15,21 @@ vexil_add_gtest(stream_report_test
 vexil_add_gtest(stream_tools_comparison_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ToolsComparisonTest.cpp
   LIBS vexil_stream vexil_sim)
+vexil_add_gtest(stream_sections_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SectionsTest.cpp
+  LIBS vexil_stream)
+vexil_add_gtest(stream_clocks_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ClocksTest.cpp
+  LIBS vexil_stream)
+vexil_add_gtest(stream_silence_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SilenceTest.cpp
+  LIBS vexil_stream)
+# The capture reader: every link layer, what is skipped and counted, time stamps, and
+# dumpcap on loopback where capturing is allowed.
+vexil_add_gtest(stream_pcap_reader_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/PcapReaderTest.cpp
+  LIBS vexil_stream PkgConfig::PCAP)
+# Multicast joins, inside a private network namespace the test makes itself.
+vexil_add_gtest(stream_multicast_receiver_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/MulticastReceiverTest.cpp
+  LIBS vexil_stream)
