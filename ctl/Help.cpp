@@ -18,8 +18,8 @@ Commands:
   stop-ts SOURCE      stop routing TS input SOURCE (1..4)
   raw ROW...          the Instruction Test: rows OPCODE:DATA-LIST, prints dump and answer
   setup               the Manufacturer Setup: check the type, write the maker's name
-  stream-check ...    listen for a transport stream and check it (first on the line,
-                      with options of its own: vexilctl stream-check --help)
+  stream-check ...    check a transport stream, live, multicast or from a file, against
+                      TR 101 290 (options of its own: vexilctl stream-check --help)
   help [COMMAND]      this text, or a command's own
 
 Global options (anywhere on the line):

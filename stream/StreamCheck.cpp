@@ -197,7 +197,8 @@ pcapng capture of UDP datagrams, where time is the capture's.
   --file PATH     analyse a recording instead of listening
   --bitrate BPS   with a .ts file: its rate in bits per second, instead of the PCRs'
   --json          print the figures as one JSON object: "packets", "indicators" (one
-                  count per indicator), "not_applicable", "pids", "verdict"
+                  count per indicator), "not_applicable", "pids", "failures",
+                  "verdict"
 
 Indicators: ts_sync_loss, sync_byte_error, pat_error, continuity_count_error,
 pmt_error, pid_error (priority 1); transport_error, crc_error, pcr_repetition_error,

@@ -14,3 +14,8 @@ vexil_add_gtest(ctl_log_test
   LIBS vexil_ctl vexil_sim)
 add_dependencies(ctl_log_test vexilctl)
 target_compile_definitions(ctl_log_test PRIVATE VEXILCTL_PATH="$<TARGET_FILE:vexilctl>")
+# vexilctl stream-check: files with known faults, exit statuses, JSON, global options
+# before the command, and a recording that cannot be written.
+vexil_add_gtest(ctl_stream_check_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/StreamCheckCommandTest.cpp
+  LIBS vexil_ctl vexil_sim vexil_stream)
