@@ -22,8 +22,11 @@ void ContinuityChecker::reset() {
   for (State& s : states_) {
     s.lastCc = -1;
     s.duplicateSeen = false;
+    s.damagedCc = -1;
     s.errors = 0;
+    s.lastRef = nullptr;
   }
+  borrowed_.clear();
 }
 
 void ContinuityChecker::damaged(const PacketView& v) {
@@ -31,7 +34,18 @@ void ContinuityChecker::damaged(const PacketView& v) {
   if (v.hasPayload()) s.damagedCc = static_cast<std::int8_t>(v.continuity());
 }
 
-ContinuityResult ContinuityChecker::check(const PacketView& v) {
+void ContinuityChecker::release() {
+  for (std::uint16_t pid : borrowed_) {
+    State& s = states_[pid];
+    if (s.lastRef && s.lastRef != s.last.data()) {
+      std::memcpy(s.last.data(), s.lastRef, kPacketSize);
+      s.lastRef = s.last.data();
+    }
+  }
+  borrowed_.clear();
+}
+
+ContinuityResult ContinuityChecker::check(const PacketView& v, bool lasting) {
   const std::uint16_t pid = v.pid();
   if (pid == kNullPid || v.transportError()) return ContinuityResult::Skipped;
   State& s = states_[pid];
@@ -49,7 +63,7 @@ ContinuityResult ContinuityChecker::check(const PacketView& v) {
   ContinuityResult result = ContinuityResult::Ok;
   if (last >= 0 && !v.discontinuity()) {
     if (cc == last) {
-      if (!wasDuplicate && sameApartFromPcr(v.bytes(), s.last.data())) {
+      if (!wasDuplicate && s.lastRef && sameApartFromPcr(v.bytes(), s.lastRef)) {
         s.duplicateSeen = true;
         return ContinuityResult::Duplicate;  // the copy kept in `last` is the same
       }
@@ -60,7 +74,14 @@ ContinuityResult ContinuityChecker::check(const PacketView& v) {
     }
   }
   if (result == ContinuityResult::Error) ++s.errors;
-  std::memcpy(s.last.data(), v.bytes(), kPacketSize);
+  // Keep the packet for the duplicate test: by reference while the data lasts.
+  if (lasting) {
+    if (s.lastRef == nullptr || s.lastRef == s.last.data()) borrowed_.push_back(pid);
+    s.lastRef = v.bytes();
+  } else {
+    std::memcpy(s.last.data(), v.bytes(), kPacketSize);
+    s.lastRef = s.last.data();
+  }
   return result;
 }
 

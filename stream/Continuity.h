@@ -31,7 +31,11 @@ class ContinuityChecker {
  public:
   ContinuityChecker();
   void reset();
-  ContinuityResult check(const PacketView& packet);
+  /// `lasting`: the packet's bytes stay valid until release() (they are not copied).
+  ContinuityResult check(const PacketView& packet, bool lasting = false);
+  /// The packets kept by reference are about to go: copies are taken of those still
+  /// needed to judge a duplicate.
+  void release();
   /// A packet of the PID came damaged (transport_error_indicator): it is not checked,
   /// and the next packet may follow either the last good one or the damaged one's
   /// counter when that was the one expected, so a damaged packet neither hides a loss
@@ -45,9 +49,11 @@ class ContinuityChecker {
     bool duplicateSeen = false;  // the last packet repeated the one before
     std::int8_t damagedCc = -1;  // counter of a damaged packet since the last good one
     std::uint64_t errors = 0;
-    std::array<std::uint8_t, kPacketSize> last{};  // the last checked packet, for duplicates
+    const std::uint8_t* lastRef = nullptr;         // the last checked packet, where it lies
+    std::array<std::uint8_t, kPacketSize> last{};  // or a copy of it
   };
-  std::vector<State> states_;  // kPidCount entries
+  std::vector<State> states_;           // kPidCount entries
+  std::vector<std::uint16_t> borrowed_;  // PIDs whose lastRef points into fed data
 };
 
 /// Whether two packets are the same apart from their PCR (a duplicate may carry a new

@@ -15,8 +15,8 @@
 namespace vexil::stream {
 namespace {
 
-constexpr std::size_t kRateIntervals = 255;       // PCR intervals the rate is taken from
-constexpr std::size_t kRateScanBytes = 64u << 20; // how far into the file to look for them
+constexpr std::size_t kRateIntervals = 63;        // PCR intervals the rate is taken from
+constexpr std::size_t kRateScanBytes = 16u << 20; // how far into the file to look for them
 constexpr double kBitsPerByte = 8;
 
 // The timing indicators, which need a clock to apply.

@@ -52,7 +52,7 @@ void FrameSync::feed(std::span<const std::uint8_t> d, FrameEvents& events) {
     if (d.size() >= need && (d.size() == need || syncAt(d, need))) {
       carry_.insert(carry_.end(), d.begin(), d.begin() + static_cast<std::ptrdiff_t>(need));
       goodSync();
-      events.framePacket(carry_.data(), carryOffset_);
+      events.framePacket(carry_.data(), carryOffset_, false);
       pos = need;
     } else {
       ++truncated_;
@@ -64,13 +64,13 @@ void FrameSync::feed(std::span<const std::uint8_t> d, FrameEvents& events) {
   while (length - pos >= size) {
     if (bytes[pos] == kSyncByte) {
       if (goodRun_ < kSyncRegainAfter || badRun_ != 0) goodSync();
-      events.framePacket(bytes + pos, base + pos);
+      events.framePacket(bytes + pos, base + pos, true);
       pos += size;
     } else if (const std::size_t bad = synced_ ? badRunOnGrid(d, pos, size) : 0) {
       // Still on the grid: only these packets' sync bytes are wrong.
       for (std::size_t i = 0; i < bad; ++i, pos += size) {
         badSync(base + pos, events);
-        events.framePacket(bytes + pos, base + pos);
+        events.framePacket(bytes + pos, base + pos, true);
       }
     } else {
       pos = resync(d, pos, events);

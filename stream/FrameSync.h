@@ -29,7 +29,9 @@ class FrameEvents {
  public:
   virtual ~FrameEvents() = default;
   /// A whole packet (its first 188 bytes) starting at byte `offset` of everything fed.
-  virtual void framePacket(const std::uint8_t* packet, std::uint64_t offset) = 0;
+  /// `lasting`: the bytes stay where they are until feed() returns (they lie in the
+  /// data fed, not in a packet joined across datagrams).
+  virtual void framePacket(const std::uint8_t* packet, std::uint64_t offset, bool lasting) = 0;
   /// `count` packet positions without a sync byte, the first at byte `offset`.
   virtual void syncByteErrors(std::uint64_t count, std::uint64_t offset) = 0;
   /// Sync was lost (two bad sync bytes in a row) at byte `offset`.

@@ -54,8 +54,8 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
   }
 
   // FrameEvents
-  void framePacket(const std::uint8_t* packet, std::uint64_t offset) override {
-    owner.processPacket(packet, offset, datagramTime, sink);
+  void framePacket(const std::uint8_t* packet, std::uint64_t offset, bool lasting) override {
+    owner.processPacket(packet, offset, lasting, datagramTime, sink);
   }
   void syncByteErrors(std::uint64_t count, std::uint64_t offset) override {
     owner.fire(Indicator::SyncByteError, owner.timeOf(offset, datagramTime), count);
@@ -131,7 +131,7 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
 
   // A packet without transport error, not of the null PID: scrambling, continuity,
   // clocks, PTS and sections.
-  void content(const PacketView& v, PidState& s, std::uint64_t offset, TimePoint at) {
+  void content(const PacketView& v, PidState& s, std::uint64_t offset, bool lasting, TimePoint at) {
     const AnalyserLimits& limits = owner.limits_;
     const std::uint16_t pid = v.pid();
     const bool scrambled = v.scrambling() != 0;
@@ -142,7 +142,7 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
       if (tables.isPmtPid(pid)) owner.fire(Indicator::PmtError, at);
       if (!tables.catPresent()) owner.fire(Indicator::CatError, at);
     }
-    const ContinuityResult cc = continuity.check(v);
+    const ContinuityResult cc = continuity.check(v, lasting);
     if (cc == ContinuityResult::Duplicate) return;  // already read once
     if (cc == ContinuityResult::Error) {
       owner.fire(Indicator::ContinuityCountError, at);
@@ -237,12 +237,13 @@ void StreamAnalyser::start(TimePoint at) {
 
 void StreamAnalyser::setByteClock(double bitsPerSecond, TimePoint origin) {
   byteClockBps_ = bitsPerSecond > 0 ? bitsPerSecond : 0;
+  nsPerByte_ = byteClockBps_ > 0 ? kBitsPerByte * kNsPerSecond / byteClockBps_ : 0;
   byteClockOrigin_ = origin;
 }
 
 TimePoint StreamAnalyser::timeOf(std::uint64_t offset, TimePoint datagramTime) const {
   if (byteClockBps_ <= 0) return datagramTime;
-  const double ns = static_cast<double>(offset) * kBitsPerByte * kNsPerSecond / byteClockBps_;
+  const double ns = static_cast<double>(offset) * nsPerByte_;
   return byteClockOrigin_ + std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(static_cast<std::int64_t>(ns)));
 }
 
@@ -269,6 +270,7 @@ void StreamAnalyser::feed(std::span<const std::uint8_t> d, TimePoint at, PacketS
   parts.datagramTime = at;
   parts.sink = sink;
   parts.frames.feed(d, parts);
+  parts.continuity.release();
   parts.sink = nullptr;
   totals_.packetSize = parts.frames.packetSize();
   totals_.syncLost = parts.frames.syncLost();
@@ -291,8 +293,8 @@ void StreamAnalyser::advance(TimePoint now) {
   updateApplicable();
 }
 
-void StreamAnalyser::processPacket(const std::uint8_t* p, std::uint64_t offset, TimePoint datagramTime,
-                                   PacketSink* sink) {
+void StreamAnalyser::processPacket(const std::uint8_t* p, std::uint64_t offset, bool lasting,
+                                   TimePoint datagramTime, PacketSink* sink) {
   AnalyserParts& parts = *parts_;
   const TimePoint at = timeOf(offset, datagramTime);
   if (byteClockBps_ > 0 && at - lastCheck_ >= kCheckEvery) checkDeadlines(at);
@@ -313,7 +315,7 @@ void StreamAnalyser::processPacket(const std::uint8_t* p, std::uint64_t offset, 
     parts.demux.interrupt(pid);
     parts.continuity.damaged(v);
   } else if (pid != kNullPid) {
-    parts.content(v, s, offset, at);
+    parts.content(v, s, offset, lasting, at);
   }
   if (sink) sink->packet(p);
 }

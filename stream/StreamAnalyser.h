@@ -123,7 +123,7 @@ class StreamAnalyser {
  private:
   friend class AnalyserParts;
   void fire(Indicator i, TimePoint at, std::uint64_t times = 1);
-  void processPacket(const std::uint8_t* p, std::uint64_t offset, TimePoint datagramTime,
+  void processPacket(const std::uint8_t* p, std::uint64_t offset, bool lasting, TimePoint datagramTime,
                      PacketSink* sink);
   void checkDeadlines(TimePoint at);
   void updateApplicable();
@@ -135,6 +135,7 @@ class StreamAnalyser {
   std::unique_ptr<AnalyserParts> parts_;
   bool started_ = false;
   double byteClockBps_ = 0;
+  double nsPerByte_ = 0;
   TimePoint byteClockOrigin_{};
   TimePoint lastCheck_{};
 };
