@@ -1,7 +1,6 @@
 #include "stream/FileCheck.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,60 +22,91 @@ constexpr double kBitsPerByte = 8;
 constexpr Indicator kTimed[] = {Indicator::PatError, Indicator::PmtError, Indicator::PidError,
                                 Indicator::PcrRepetitionError, Indicator::PtsError};
 
-// A read-only view of a whole file, mapped when it can be, read otherwise.
-class FileBytes {
+// The bytes of a file: a regular file read in chunks that stay in the processor's
+// cache, anything else (a pipe, a special file) read whole first.
+class FileReader {
  public:
-  ~FileBytes() {
-    if (mapped_) munmap(mapped_, size_);
+  // Chunks are a whole number of 188- and of 204-byte packets, so that a stream in
+  // sync is cut between packets.
+  static constexpr std::size_t kChunk = 9588 * 100;  // 9588 = lcm(188, 204)
+
+  ~FileReader() {
+    if (fd_ >= 0) close(fd_);
   }
   bool open(const std::string& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      error = path + ": " + std::strerror(errno);
-      return false;
-    }
+    path_ = path;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return fail(error);
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-      size_ = static_cast<std::size_t>(st.st_size);
-      void* p = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-      if (p != MAP_FAILED) {
-        madvise(p, size_, MADV_SEQUENTIAL);
-        mapped_ = p;
-        close(fd);
-        return true;
-      }
-    }
+    if (fstat(fd_, &st) != 0) return fail(error);
     if (S_ISDIR(st.st_mode)) {
       error = path + ": is a folder";
-      close(fd);
       return false;
     }
-    // Not mappable (a pipe, a special file): read it whole.
-    std::vector<std::uint8_t> chunk(1 << 20);
-    for (;;) {
-      const ssize_t n = read(fd, chunk.data(), chunk.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        error = path + ": " + std::strerror(errno);
-        close(fd);
-        return false;
-      }
-      if (n == 0) break;
-      copy_.insert(copy_.end(), chunk.begin(), chunk.begin() + n);
+    regular_ = S_ISREG(st.st_mode);
+    if (regular_) {
+      size_ = static_cast<std::uint64_t>(st.st_size);
+      posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+      head_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size_, kRateScanBytes)));
+      return readAt(0, head_, error);
     }
-    close(fd);
-    size_ = copy_.size();
+    std::vector<std::uint8_t> chunk(kChunk);
+    for (;;) {
+      const ssize_t n = read(fd_, chunk.data(), chunk.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return fail(error);
+      if (n == 0) break;
+      head_.insert(head_.end(), chunk.begin(), chunk.begin() + n);
+    }
+    size_ = head_.size();
     return true;
   }
-  std::span<const std::uint8_t> bytes() const {
-    if (mapped_) return {static_cast<const std::uint8_t*>(mapped_), size_};
-    return copy_;
+  std::uint64_t size() const { return size_; }
+  /// The first bytes (all of them when the file is not a regular one).
+  std::span<const std::uint8_t> head() const { return head_; }
+  /// Hands every byte from `from` on to `each`, chunk by chunk.
+  template <typename Each>
+  bool chunks(std::uint64_t from, Each each, std::string& error) {
+    if (!regular_) {
+      if (from < head_.size()) each(std::span<const std::uint8_t>(head_).subspan(static_cast<std::size_t>(from)));
+      return true;
+    }
+    std::vector<std::uint8_t> buffer(kChunk);
+    for (std::uint64_t at = from; at < size_;) {
+      const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size_ - at));
+      buffer.resize(length);
+      if (!readAt(at, buffer, error)) return false;
+      each(std::span<const std::uint8_t>(buffer));
+      at += length;
+    }
+    return true;
   }
 
  private:
-  void* mapped_ = nullptr;
-  std::size_t size_ = 0;
-  std::vector<std::uint8_t> copy_;
+  bool fail(std::string& error) const {
+    error = path_ + ": " + std::strerror(errno);
+    return false;
+  }
+  bool readAt(std::uint64_t at, std::vector<std::uint8_t>& into, std::string& error) const {
+    std::size_t done = 0;
+    while (done < into.size()) {
+      const ssize_t n = pread(fd_, into.data() + done, into.size() - done, static_cast<off_t>(at + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return fail(error);
+      if (n == 0) {
+        error = path_ + ": the file grew shorter while it was read";
+        return false;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  std::string path_;
+  int fd_ = -1;
+  bool regular_ = false;
+  std::uint64_t size_ = 0;
+  std::vector<std::uint8_t> head_;
 };
 
 void fillSnapshot(const StreamAnalyser& analyser, FileCheckResult& result) {
@@ -87,29 +117,31 @@ void fillSnapshot(const StreamAnalyser& analyser, FileCheckResult& result) {
     result.snapshot.red[i] = result.snapshot.totals.indicators[i] > 0;
 }
 
-bool checkTsFile(const FileCheckOptions& options, std::span<const std::uint8_t> data, FileCheckResult& result) {
+bool checkTsFile(const FileCheckOptions& options, FileReader& file, FileCheckResult& result, std::string& error) {
   StreamAnalyser analyser(options.limits);
   result.snapshot.source = SourceKind::TsFile;
-  const auto grid = findPacketGrid(data);
+  const std::span<const std::uint8_t> head = file.head();
+  const auto grid = findPacketGrid(head);
   double bps = options.bitsPerSecond;
   if (bps <= 0 && grid)
-    bps = rateFromPcrs(data.subspan(grid->offset), grid->size, options.limits.pcrJump).value_or(0);
+    bps = rateFromPcrs(head.subspan(grid->offset), grid->size, options.limits.pcrJump).value_or(0);
   result.clockKnown = bps > 0;
   result.snapshot.bitsPerSecondFromPcr = options.bitsPerSecond > 0 ? 0 : bps;
   const TimePoint origin{};
   analyser.setByteClock(bps, origin);
   analyser.start(origin);
   // Bytes before the first packet (a recording cut mid-packet) are passed over.
-  const std::size_t lead = grid ? grid->offset : data.size();
-  if (lead < data.size()) analyser.feed(data.subspan(lead), origin);
-  const std::uint64_t bytes = data.size() - lead;
+  const std::uint64_t lead = grid ? grid->offset : file.size();
+  if (!file.chunks(lead, [&](std::span<const std::uint8_t> chunk) { analyser.feed(chunk, origin); }, error))
+    return false;
+  const std::uint64_t bytes = file.size() - lead;
   result.seconds = bps > 0 ? static_cast<double>(bytes) * kBitsPerByte / bps : 0;
   if (bps > 0 && analyser.totals().lastDatagramAt) analyser.advance(*analyser.totals().lastDatagramAt);
   fillSnapshot(analyser, result);
   StreamTotals& t = result.snapshot.totals;
   t.datagrams = 0;
   t.noStream = false;
-  t.bytes = data.size();
+  t.bytes = file.size();
   t.skippedBytes += lead;
   if (!result.clockKnown)
     for (Indicator i : kTimed)
@@ -175,9 +207,9 @@ std::optional<double> rateFromPcrs(std::span<const std::uint8_t> data, std::size
 bool checkFile(const FileCheckOptions& options, FileCheckResult& result, std::string& error) {
   result = {};
   if (looksLikeCapture(options.path)) return checkCapture(options, result, error);
-  FileBytes file;
+  FileReader file;
   if (!file.open(options.path, error)) return false;
-  return checkTsFile(options, file.bytes(), result);
+  return checkTsFile(options, file, result, error);
 }
 
 }  // namespace vexil::stream
