@@ -23,6 +23,7 @@ inline constexpr int kMemoInsPointSize = 9;
 // Outcome colours of panels and indicators.
 inline constexpr QRgb kFailureRgb = 0xFF0000;  // failure or missing ACK
 inline constexpr QRgb kSuccessRgb = 0xC0DCC0;  // ACK received
+inline constexpr QRgb kNotSeenRgb = 0xE0E0E0;  // an indicator that cannot apply, or nothing seen
 // Fixed colours of the pages.
 inline constexpr QRgb kMemoInfoRgb = 0xF2EED2;      // background of MemoInfo
 inline constexpr QRgb kOpcodeColumnRgb = 0xFFBF80;  // panel under the opcode column

@@ -15,33 +15,56 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/Appearance.h"
 #include "app/RatePlot.h"
-#include "stream/StreamReport.h"
 
 namespace vexil::app {
 namespace {
 
 constexpr int kMaxPort = 65535;
-constexpr int kIndicatorColumns = 3;
-constexpr int kFigureColumns = 2;
-constexpr double kMega = 1e6;
-const QColor kRed(0xFF, 0x00, 0x00);
-const QColor kGreen(0xC0, 0xDC, 0xC0);
-const QColor kIdle(0xE0, 0xE0, 0xE0);
+constexpr int kAddressWidth = 110;
+constexpr int kPortWidth = 70;
+constexpr int kFigureValueWidth = 90;
+constexpr int kCountWidth = 48;
+constexpr int kLastWidth = 58;
+constexpr int kPlotHeight = 170;
+constexpr int kTableHeight = 170;
+constexpr int kIndicatorsStretch = 1;
+constexpr int kTableStretch = 3;  // the PID table gets the larger share of the bottom row
+constexpr int kPlotStretch = 2;
+constexpr int kRowPadding = 6;  // PID table rows: the text's height and this
+constexpr int kHeaderRows = 1;
+constexpr int kIndicatorSpacing = 3;  // the column captions above each priority's indicators
+// Grey of an indicator that has nothing to say yet (not applicable, or no stream).
 
-const char* const kFigureNames[StreamMonitor::FigureCount] = {
-    "Datagrams/s", "TS packets/s", "Bit rate", "Packet size", "Packets per datagram",
-    "Null packets", "Transport-error packets", "Continuity errors", "Sync byte errors / losses",
-    "Socket drops", "Recorded packets"};
-
-enum PidColumn { PidColumnPid, PidColumnPackets, PidColumnShare, PidColumnCc, PidColumnKind, PidColumnCount };
-
-void paint(QLabel* label, const QColor& colour) {
-  label->setStyleSheet(QStringLiteral("QLabel { background: %1; border: 1px solid #808080; padding: 3px; }")
-                           .arg(colour.name()));
+QColor lookColour(stream::IndicatorLook look) {
+  switch (look) {
+    case stream::IndicatorLook::Fired:
+      return QColor(kFailureRgb);
+    case stream::IndicatorLook::Quiet:
+      return QColor(kSuccessRgb);
+    case stream::IndicatorLook::NotSeen:
+      break;
+  }
+  return QColor(kNotSeenRgb);
 }
 
-QString number(std::uint64_t v) { return QString::number(static_cast<qulonglong>(v)); }
+void paint(QLabel* label, const QColor& colour) {
+  label->setStyleSheet(
+      QStringLiteral("QLabel { background: %1; padding: 2px 4px; }").arg(colour.name()));
+}
+
+QString text(const std::string& s) { return QString::fromStdString(s); }
+QString text(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QLabel* cell(const QString& caption, Qt::Alignment alignment, int minimumWidth = 0) {
+  auto* label = new QLabel(caption);
+  label->setAlignment(alignment | Qt::AlignVCenter);
+  if (minimumWidth) label->setMinimumWidth(minimumWidth);
+  return label;
+}
 
 }  // namespace
 
@@ -49,66 +72,33 @@ StreamMonitor::StreamMonitor(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName(QStringLiteral("StreamMonitor"));
   setWindowTitle(QStringLiteral("Stream Monitor"));
   auto* layout = new QVBoxLayout(this);
+  layout->addLayout(buildEndpointRow());
 
-  auto* endpoint = new QHBoxLayout;
-  address_ = new QLineEdit(QStringLiteral("127.0.0.1"));
-  address_->setObjectName(QStringLiteral("EditAddress"));
-  port_ = new QSpinBox;
-  port_->setObjectName(QStringLiteral("SpinPort"));
-  port_->setRange(1, kMaxPort);
-  listenButton_ = new QPushButton(QStringLiteral("Listen"));
-  listenButton_->setObjectName(QStringLiteral("ButtonListen"));
-  recordButton_ = new QPushButton(QStringLiteral("Record..."));
-  recordButton_->setObjectName(QStringLiteral("ButtonRecord"));
-  resetButton_ = new QPushButton(QStringLiteral("Reset"));
-  resetButton_->setObjectName(QStringLiteral("ButtonReset"));
-  endpoint->addWidget(new QLabel(QStringLiteral("Address:")));
-  endpoint->addWidget(address_);
-  endpoint->addWidget(new QLabel(QStringLiteral("UDP port:")));
-  endpoint->addWidget(port_);
-  endpoint->addWidget(listenButton_);
-  endpoint->addWidget(recordButton_);
-  endpoint->addWidget(resetButton_);
-  layout->addLayout(endpoint);
+  noStream_ = new QLabel(tr("No stream"));
+  noStream_->setObjectName(QStringLiteral("LabelNoStream"));
+  noStream_->setAlignment(Qt::AlignCenter);
+  noStream_->setFont(tahoma(kHeadingPointSize, true));
+  noStream_->setStyleSheet(QStringLiteral("QLabel { background: %1; color: white; padding: 2px; }")
+                               .arg(QColor(kFailureRgb).name()));
+  noStream_->hide();
+  layout->addWidget(noStream_);
 
   auto* middle = new QHBoxLayout;
-  auto* figuresBox = new QGroupBox(QStringLiteral(" Stream "));
-  auto* figures = new QGridLayout(figuresBox);
-  for (int i = 0; i < FigureCount; ++i) {
-    figures->addWidget(new QLabel(QString::fromLatin1(kFigureNames[i]) + QLatin1Char(':')), i, 0);
-    figures_[i] = new QLabel(QStringLiteral("-"));
-    figures_[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    figures_[i]->setMinimumWidth(110);
-    figures->addWidget(figures_[i], i, 1);
-  }
-  middle->addWidget(figuresBox);
-
-  auto* right = new QVBoxLayout;
-  auto* p1Box = new QGroupBox(QStringLiteral(" ETSI TR 101 290 priority 1 "));
-  auto* p1 = new QGridLayout(p1Box);
-  for (std::size_t i = 0; i < indicators_.size(); ++i) {
-    indicators_[i] = new QLabel(QString::fromLatin1(stream::kPriority1Names[i]));
-    indicators_[i]->setAlignment(Qt::AlignCenter);
-    indicators_[i]->setMinimumWidth(150);
-    paint(indicators_[i], kIdle);
-    p1->addWidget(indicators_[i], static_cast<int>(i) / kIndicatorColumns, static_cast<int>(i) % kIndicatorColumns);
-  }
-  right->addWidget(p1Box);
-  pidTable_ = new QTableWidget(0, PidColumnCount);
-  pidTable_->setObjectName(QStringLiteral("TablePids"));
-  pidTable_->setHorizontalHeaderLabels({QStringLiteral("PID"), QStringLiteral("Packets"), QStringLiteral("Share"),
-                                        QStringLiteral("CC errors"), QStringLiteral("Carries")});
-  pidTable_->verticalHeader()->hide();
-  pidTable_->horizontalHeader()->setStretchLastSection(true);
-  pidTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  right->addWidget(pidTable_);
-  middle->addLayout(right, 1);
+  middle->addWidget(buildFigures());
+  middle->addWidget(buildIndicators(1), kIndicatorsStretch);
+  middle->addWidget(buildIndicators(2), kIndicatorsStretch);
   layout->addLayout(middle);
 
+  auto* bottom = new QHBoxLayout;
+  buildPidTable();
+  bottom->addWidget(pidTable_, kTableStretch);
   plot_ = new RatePlot;
   plot_->setObjectName(QStringLiteral("PlotBitRate"));
-  layout->addWidget(plot_);
-  status_ = new QLabel(QStringLiteral("Not listening."));
+  plot_->setMinimumHeight(kPlotHeight);
+  bottom->addWidget(plot_, kPlotStretch);
+  layout->addLayout(bottom, 1);
+
+  status_ = new QLabel(tr("Not listening."));
   status_->setObjectName(QStringLiteral("LabelStatus"));
   layout->addWidget(status_);
 
@@ -121,10 +111,110 @@ StreamMonitor::StreamMonitor(QWidget* parent) : QWidget(parent, Qt::Window) {
     receiver_.reset();
     refresh();
   });
-  recordButton_->setEnabled(false);
+  showListening(false);
+  // Nothing heard yet: every indicator grey, no figure made up.
+  showView(stream::monitorView(stream::StreamSnapshot{}, false, stream::ClockPair::now()));
 }
 
 StreamMonitor::~StreamMonitor() { receiver_.stop(); }
+
+QLayout* StreamMonitor::buildEndpointRow() {
+  auto* row = new QHBoxLayout;
+  const auto entry = [](const char* name, const QString& value, const QString& hint) {
+    auto* edit = new QLineEdit(value);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setPlaceholderText(hint);
+    edit->setMinimumWidth(kAddressWidth);
+    return edit;
+  };
+  address_ = entry("EditAddress", QStringLiteral("127.0.0.1"), tr("address or group"));
+  source_ = entry("EditSource", QString(), tr("optional"));
+  source_->setToolTip(tr("A multicast group's source, to join that source only"));
+  interface_ = entry("EditInterface", QString(), tr("optional"));
+  interface_->setToolTip(tr("Local address of the interface to join the group on"));
+  port_ = new QSpinBox;
+  port_->setObjectName(QStringLiteral("SpinPort"));
+  port_->setRange(1, kMaxPort);
+  port_->setMinimumWidth(kPortWidth);
+  listenButton_ = new QPushButton(tr("Listen"));
+  listenButton_->setObjectName(QStringLiteral("ButtonListen"));
+  recordButton_ = new QPushButton(tr("Record..."));
+  recordButton_->setObjectName(QStringLiteral("ButtonRecord"));
+  resetButton_ = new QPushButton(tr("Reset"));
+  resetButton_->setObjectName(QStringLiteral("ButtonReset"));
+  row->addWidget(new QLabel(tr("Address:")));
+  row->addWidget(address_);
+  row->addWidget(new QLabel(tr("UDP port:")));
+  row->addWidget(port_);
+  row->addWidget(new QLabel(tr("Source:")));
+  row->addWidget(source_);
+  row->addWidget(new QLabel(tr("Interface:")));
+  row->addWidget(interface_);
+  row->addStretch();
+  row->addWidget(listenButton_);
+  row->addWidget(recordButton_);
+  row->addWidget(resetButton_);
+  return row;
+}
+
+QGroupBox* StreamMonitor::buildFigures() {
+  auto* box = new QGroupBox(tr(" Stream "));
+  auto* grid = new QGridLayout(box);
+  for (std::size_t i = 0; i < figures_.size(); ++i) {
+    const int row = static_cast<int>(i);
+    grid->addWidget(
+        new QLabel(QString::fromLatin1(stream::kMonitorFigureNames[i]) + QLatin1Char(':')), row, 0);
+    figures_[i] = cell(QStringLiteral("-"), Qt::AlignRight, kFigureValueWidth);
+    grid->addWidget(figures_[i], row, 1);
+  }
+  figure(SocketDrops)->setObjectName(QStringLiteral("LabelSocketDrops"));
+  return box;
+}
+
+QGroupBox* StreamMonitor::buildIndicators(int priority) {
+  auto* box = new QGroupBox(tr(" Priority %1 ").arg(priority));
+  box->setObjectName(QStringLiteral("GroupPriority%1").arg(priority));
+  auto* grid = new QGridLayout(box);
+  grid->setHorizontalSpacing(0);
+  grid->setVerticalSpacing(kIndicatorSpacing);
+  grid->addWidget(cell(tr("Indicator"), Qt::AlignLeft), 0, 0);
+  grid->addWidget(cell(tr("Count"), Qt::AlignRight), 0, 1);
+  grid->addWidget(cell(tr("Last"), Qt::AlignRight), 0, 2);
+  int row = kHeaderRows;
+  for (const stream::IndicatorInfo& info : stream::kIndicators) {
+    if (info.priority != priority) continue;
+    const QString key = text(info.key);
+    IndicatorRow& r = indicators_[stream::indexOf(info.id)];
+    r.name = cell(text(info.name), Qt::AlignLeft);
+    r.name->setObjectName(QStringLiteral("Indicator_") + key);
+    r.count = cell(QString(), Qt::AlignRight, kCountWidth);
+    r.count->setObjectName(QStringLiteral("IndicatorCount_") + key);
+    r.last = cell(QString(), Qt::AlignRight, kLastWidth);
+    r.last->setObjectName(QStringLiteral("IndicatorLast_") + key);
+    grid->addWidget(r.name, row, 0);
+    grid->addWidget(r.count, row, 1);
+    grid->addWidget(r.last, row, 2);
+    ++row;
+  }
+  grid->setColumnStretch(0, 1);
+  grid->setRowStretch(row, 1);  // rows at the top when the box is taller than they need
+  return box;
+}
+
+void StreamMonitor::buildPidTable() {
+  pidTable_ = new QTableWidget(0, static_cast<int>(stream::kPidColumnCount));
+  pidTable_->setObjectName(QStringLiteral("TablePids"));
+  QStringList captions;
+  for (const char* name : stream::kPidColumnNames) captions << QString::fromLatin1(name);
+  pidTable_->setHorizontalHeaderLabels(captions);
+  pidTable_->verticalHeader()->hide();
+  pidTable_->verticalHeader()->setDefaultSectionSize(pidTable_->fontMetrics().height() +
+                                                     kRowPadding);
+  pidTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  pidTable_->horizontalHeader()->setStretchLastSection(true);
+  pidTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  pidTable_->setMinimumHeight(kTableHeight);
+}
 
 void StreamMonitor::setEndpoint(const QString& address, int port) {
   address_->setText(address);
@@ -133,15 +223,21 @@ void StreamMonitor::setEndpoint(const QString& address, int port) {
 
 bool StreamMonitor::listen() {
   stopListening();
-  if (!receiver_.start(address_->text().toStdString(), port_->value())) {
-    status_->setText(QString::fromStdString(receiver_.error()));
+  stream::ListenEndpoint endpoint;
+  endpoint.address = address_->text().trimmed().toStdString();
+  endpoint.port = port_->value();
+  endpoint.source = source_->text().trimmed().toStdString();
+  endpoint.interface = interface_->text().trimmed().toStdString();
+  if (const auto problem = stream::endpointProblem(endpoint)) {
+    status_->setText(text(*problem));
     return false;
   }
-  status_->setText(QStringLiteral("Listening on %1:%2 (UDP).").arg(address_->text()).arg(receiver_.port()));
-  listenButton_->setText(QStringLiteral("Stop"));
-  recordButton_->setEnabled(true);
-  address_->setEnabled(false);
-  port_->setEnabled(false);
+  if (!receiver_.start(endpoint)) {
+    status_->setText(text(receiver_.error()));
+    return false;
+  }
+  status_->setText(text(stream::listeningText(endpoint, receiver_.port())));
+  showListening(true);
   timer_->start();
   refresh();
   return true;
@@ -149,33 +245,42 @@ bool StreamMonitor::listen() {
 
 void StreamMonitor::stopListening() {
   if (!receiver_.running()) return;
-  stopRecording();
+  const QString outcome = receiver_.recording() ? QLatin1Char(' ') + endRecording() : QString();
   refresh();
   receiver_.stop();
   timer_->stop();
-  listenButton_->setText(QStringLiteral("Listen"));
-  recordButton_->setEnabled(false);
-  address_->setEnabled(true);
-  port_->setEnabled(true);
-  status_->setText(QStringLiteral("Not listening."));
+  noStream_->hide();
+  showListening(false);
+  status_->setText(tr("Not listening.") + outcome);
+}
+
+void StreamMonitor::showListening(bool listening) {
+  listenButton_->setText(listening ? tr("Stop") : tr("Listen"));
+  recordButton_->setEnabled(listening);
+  resetButton_->setEnabled(listening);
+  for (QWidget* w : std::initializer_list<QWidget*>{address_, port_, source_, interface_})
+    w->setEnabled(!listening);
 }
 
 bool StreamMonitor::startRecording(const QString& path) {
   std::string why;
   if (!receiver_.startRecording(path.toStdString(), why)) {
-    status_->setText(QStringLiteral("Cannot record: ") + QString::fromStdString(why));
+    status_->setText(tr("Cannot record: ") + text(why));
     return false;
   }
-  recordButton_->setText(QStringLiteral("Stop recording"));
-  status_->setText(QStringLiteral("Recording to ") + path);
+  recordButton_->setText(tr("Stop recording"));
+  status_->setText(tr("Recording to ") + path);
   return true;
 }
 
 void StreamMonitor::stopRecording() {
-  if (!receiver_.recording()) return;
+  if (receiver_.recording()) status_->setText(endRecording());
+}
+
+QString StreamMonitor::endRecording() {
   const std::uint64_t written = receiver_.stopRecording();
-  recordButton_->setText(QStringLiteral("Record..."));
-  status_->setText(QStringLiteral("Recorded %1 packets.").arg(number(written)));
+  recordButton_->setText(tr("Record..."));
+  return text(stream::recordOutcomeText(written, receiver_.recordError()));
 }
 
 void StreamMonitor::listenClicked() {
@@ -190,56 +295,59 @@ void StreamMonitor::recordClicked() {
     stopRecording();
     return;
   }
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Record transport stream"),
-                                                    QStringLiteral("stream.ts"),
-                                                    QStringLiteral("Transport streams (*.ts)"));
+  const QString path =
+      QFileDialog::getSaveFileName(this, tr("Record transport stream"), QStringLiteral("stream.ts"),
+                                   tr("Transport streams (*.ts)"));
   if (!path.isEmpty()) startRecording(path);
 }
 
 void StreamMonitor::refresh() {
   const stream::StreamSnapshot s = receiver_.snapshot();
-  const stream::StreamTotals& t = s.totals;
-  const stream::StreamRates& r = s.rates;
-  const stream::Priority1& p = t.priority1;
-  figures_[Datagrams]->setText(QString::number(r.datagramsPerSecond, 'f', 1));
-  figures_[Packets]->setText(QString::number(r.packetsPerSecond, 'f', 1));
-  figures_[BitRate]->setText(QString::number(r.bitsPerSecond / kMega, 'f', 3) + QStringLiteral(" Mb/s"));
-  figures_[PacketSize]->setText(t.packetSize ? QString::number(t.packetSize) + QStringLiteral(" bytes") : QStringLiteral("-"));
-  figures_[PacketsPerDatagram]->setText(QString::number(r.packetsPerDatagram, 'f', 2));
-  figures_[NullShare]->setText(QString::number(r.nullShare * 100, 'f', 1) + QStringLiteral(" %"));
-  figures_[TransportErrors]->setText(number(t.transportErrorPackets));
-  figures_[ContinuityErrors]->setText(number(p.continuityError));
-  figures_[SyncLosses]->setText(number(p.syncByteError) + QStringLiteral(" / ") + number(p.tsSyncLoss));
-  figures_[SocketDrops]->setText(number(s.socketDrops));
-  figures_[Recorded]->setText(number(s.recordedPackets));
-
-  const auto counts = p.asArray();
-  for (std::size_t i = 0; i < indicators_.size(); ++i) {
-    indicators_[i]->setText(QStringLiteral("%1: %2").arg(QString::fromLatin1(stream::kPriority1Names[i]), number(counts[i])));
-    paint(indicators_[i], t.packets == 0 ? kIdle : s.red[i] ? kRed : kGreen);
-  }
-
-  pidTable_->setRowCount(static_cast<int>(s.pids.size()));
-  for (std::size_t row = 0; row < s.pids.size(); ++row) {
-    const stream::PidCounts& c = s.pids[row];
-    const double share = 100.0 * stream::pidShare(c, t);
-    const QString cells[PidColumnCount] = {
-        QStringLiteral("0x%1 (%2)").arg(c.pid, 4, 16, QLatin1Char('0')).arg(c.pid), number(c.packets),
-        QString::number(share, 'f', 2) + QStringLiteral(" %"), number(c.continuityErrors),
-        QString::fromStdString(stream::pidKindText(c))};
-    for (int col = 0; col < PidColumnCount; ++col) {
-      auto* item = new QTableWidgetItem(cells[col]);
-      if (col != PidColumnKind) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      if (col == PidColumnCc && c.continuityErrors) item->setBackground(kRed);
-      pidTable_->setItem(static_cast<int>(row), col, item);
-    }
-  }
+  showView(stream::monitorView(s, receiver_.running(), stream::ClockPair::now()));
+  showPids(s);
   // The time axis grows with the history up to its full length, a minute at least.
   std::chrono::seconds span = kPlotMinimumSpan;
   if (!s.history.empty())
-    span = std::clamp(std::chrono::ceil<std::chrono::seconds>(s.history.back().at - s.history.front().at),
-                      kPlotMinimumSpan, kPlotSpan);
+    span = std::clamp(
+        std::chrono::ceil<std::chrono::seconds>(s.history.back().at - s.history.front().at),
+        kPlotMinimumSpan, kPlotSpan);
   plot_->setPoints(s.history, span);
+}
+
+void StreamMonitor::showView(const stream::MonitorView& view) {
+  for (std::size_t i = 0; i < figures_.size(); ++i) figures_[i]->setText(text(view.figures[i]));
+  if (view.dropsRed)
+    paint(figure(SocketDrops), QColor(kFailureRgb));
+  else
+    figure(SocketDrops)->setStyleSheet(QString());
+  for (std::size_t i = 0; i < indicators_.size(); ++i) {
+    const stream::IndicatorView& v = view.indicators[i];
+    const IndicatorRow& r = indicators_[i];
+    r.count->setText(text(v.count));
+    r.last->setText(text(v.lastFired));
+    const QColor colour = lookColour(v.look);
+    for (QLabel* label : {r.name, r.count, r.last}) paint(label, colour);
+  }
+  noStream_->setVisible(view.noStream);
+  if (!view.status.empty()) status_->setText(text(view.status));
+}
+
+void StreamMonitor::showPids(const stream::StreamSnapshot& s) {
+  using stream::PidColumn;
+  pidTable_->setRowCount(static_cast<int>(s.pids.size()));
+  for (std::size_t row = 0; row < s.pids.size(); ++row) {
+    const stream::PidCounts& c = s.pids[row];
+    const stream::PidRow cells = stream::pidRow(c, s.totals);
+    for (std::size_t col = 0; col < cells.size(); ++col) {
+      auto* item = new QTableWidgetItem(text(cells[col]));
+      const auto column = static_cast<PidColumn>(col);
+      const bool left = column == PidColumn::Carries || column == PidColumn::Clocks;
+      item->setTextAlignment((left ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
+      if (column == PidColumn::Continuity && c.continuityErrors)
+        item->setBackground(QColor(kFailureRgb));
+      pidTable_->setItem(static_cast<int>(row), static_cast<int>(col), item);
+    }
+  }
 }
 
 void StreamMonitor::closeEvent(QCloseEvent* event) {

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
+#include <QSize>
 #include <cstdio>
 
 #include "app/Appearance.h"
@@ -19,6 +20,7 @@ constexpr std::uint32_t kSteppedRate = 6000;  // packets/s after the step
 constexpr std::uint32_t kCcErrorEvery = 1500;
 constexpr std::uint8_t kIptvSevenPackets = 0xE0;
 constexpr std::uint8_t kIptv = 0x02;
+constexpr QSize kWindowSize(980, 640);
 
 void runFor(int ms) {
   QElapsedTimer t;
@@ -38,7 +40,7 @@ int main(int argc, char** argv) {
   const QString outDir = QString::fromLocal8Bit(argv[1]);
   const int seconds = argc > 2 ? std::max(6, std::atoi(argv[2])) : kDefaultSeconds;
   QDir().mkpath(outDir);
-  vexil::app::installTahoma();
+  vexil::app::applyDesktopLook();
 
   const int port = vexil::freeLoopbackPort();
   vexil::sim::DeviceEmulator device;
@@ -53,9 +55,8 @@ int main(int argc, char** argv) {
   if (!device.start("127.0.0.1", 0)) return 1;
 
   vexil::app::StreamMonitor monitor;
-  monitor.setFont(vexil::app::tahoma());
   monitor.setEndpoint(QStringLiteral("127.0.0.1"), port);
-  monitor.resize(900, 640);
+  monitor.resize(kWindowSize);
   monitor.show();
   if (!monitor.listen()) return 1;
   in.state = 1;  // as a Send TS to 127.0.0.1 would leave it

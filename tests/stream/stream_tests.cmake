@@ -33,3 +33,7 @@ vexil_add_gtest(stream_pcap_reader_test
 vexil_add_gtest(stream_multicast_receiver_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/MulticastReceiverTest.cpp
   LIBS vexil_stream)
+# What the Stream Monitor shows for each state, decided without a window.
+vexil_add_gtest(stream_monitor_view_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/MonitorViewTest.cpp
+  LIBS vexil_stream)
