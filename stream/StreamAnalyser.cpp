@@ -16,7 +16,11 @@ namespace {
 // TDT/TOT (for their CRC errors).
 constexpr std::uint16_t kSiPids[] = {kCatPid, 0x0010, 0x0011, 0x0012, 0x0014};
 // How often deadlines are looked at while packets flow on a byte clock.
+// How often deadlines are looked at while data flows (a table or clock that comes is
+// judged exactly when it comes), and the PIDs the PMTs name, of which there may be
+// thousands, against a limit of seconds.
 constexpr auto kCheckEvery = std::chrono::milliseconds(1);
+constexpr auto kNamedCheckEvery = std::chrono::milliseconds(10);
 constexpr double kNsPerSecond = 1e9;
 constexpr double kBitsPerByte = 8;
 
@@ -45,6 +49,7 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
     named.clear();
     pcrPids.clear();
     ptsPids.clear();
+    lastNamedCheck = {};
     watchTables();
   }
 
@@ -183,10 +188,9 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
     owner.fire(Indicator::PatError, at, pat.overdue(at, limits.psiInterval));
     if (patOnly) return;
     for (auto& [pid, d] : pmts) owner.fire(Indicator::PmtError, at, d.overdue(at, limits.psiInterval));
-    for (auto& [pid, d] : named) {
-      const PidState& s = pids[pid];
-      if (s.packets > 0 && s.lastSeen > d.since) d = Deadline{s.lastSeen, 0};
-      owner.fire(Indicator::PidError, at, d.overdue(at, limits.pidTimeout));
+    if (at - lastNamedCheck >= kNamedCheckEvery || at < lastNamedCheck) {
+      lastNamedCheck = at;
+      checkNamed(at);
     }
     for (std::uint16_t pid : pcrPids) {
       PidState& s = pids[pid];
@@ -194,6 +198,15 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
     }
     for (std::uint16_t pid : ptsPids)
       owner.fire(Indicator::PtsError, at, pids[pid].pts.overdue(at, limits.ptsInterval));
+  }
+
+  void checkNamed(TimePoint at) {
+    const AnalyserLimits& limits = owner.limits_;
+    for (auto& [pid, d] : named) {
+      const PidState& s = pids[pid];
+      if (s.packets > 0 && s.lastSeen > d.since) d = Deadline{s.lastSeen, 0};
+      owner.fire(Indicator::PidError, at, d.overdue(at, limits.pidTimeout));
+    }
   }
 
   StreamAnalyser& owner;
@@ -211,6 +224,7 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
   // The datagram being fed and the time of the packet being analysed.
   TimePoint datagramTime{};
   TimePoint now{};
+  TimePoint lastNamedCheck{};
   PacketSink* sink = nullptr;
 };
 
@@ -264,7 +278,7 @@ void StreamAnalyser::feed(std::span<const std::uint8_t> d, TimePoint at, PacketS
     parts_->checkDeadlines(first, true);
     parts_->rearm(first);
   }
-  checkDeadlines(first);
+  if (first - lastCheck_ >= kCheckEvery || first < lastCheck_) checkDeadlines(first);
   const std::uint64_t before = totals_.packets;
   AnalyserParts& parts = *parts_;
   parts.datagramTime = at;
