@@ -32,24 +32,39 @@ struct PcrCheck {
 /// The PCRs of every PID. Not thread-safe.
 ///
 /// A PCR is compared with the one before it on its PID: the step must lie within
-/// 0 .. `jumpTicks` unless discontinuity_indicator announces a new time base. With
-/// two PCRs before it on the same time base, the PCR is predicted from the last one,
-/// the bytes since and the rate of the last interval (a constant-rate stream keeps it),
-/// and must lie within `accuracyTicks`.
+/// 0 .. `jumpTicks` unless discontinuity_indicator announces a new time base. Its
+/// accuracy is judged against the constant rate the stream's own PCRs give: the line
+/// fitted through the last kWindow PCRs of the PID (byte position against PCR) must
+/// meet it within `accuracyTicks`. A PCR that misses is left out of the line, and the
+/// line starts again from the next one, so a single bad PCR is one error and a change
+/// of rate is one error, not one at every PCR after it.
 class PcrChecker {
  public:
+  static constexpr std::size_t kWindow = 32;     // PCRs the line is fitted through
+  static constexpr std::size_t kJudgedFrom = 4;  // PCRs on the line before one is judged
+
   PcrChecker(std::uint64_t jumpTicks, double accuracyTicks);
   void reset();
   /// The PCR `pcr` (27 MHz) of `pid`, in the packet at byte `offset` of the stream.
   PcrCheck check(std::uint16_t pid, std::uint64_t pcr, std::uint64_t offset, bool discontinuity);
 
  private:
-  struct State {
-    int known = 0;  // PCRs on the current time base, up to 2
-    std::uint64_t pcr = 0;
-    std::uint64_t offset = 0;
-    double ticksPerByte = 0;  // over the last interval
+  struct Point {
+    double bytes = 0;  // since the line's first PCR
+    double ticks = 0;  // since the line's first PCR, across the wrap
   };
+  struct State {
+    bool known = false;          // a PCR on the current time base
+    std::uint64_t pcr = 0;       // the last one, and where it was
+    std::uint64_t offset = 0;
+    std::uint64_t originOffset = 0;  // the line's first PCR
+    double originTicks = 0;          // its PCR, unwrapped, against the last one's
+    double lastTicks = 0;            // the last PCR, unwrapped from the origin
+    std::vector<Point> line;         // up to kWindow points, oldest first
+  };
+  void restart(State& s, std::uint64_t pcr, std::uint64_t offset) const;
+  bool offTheLine(const State& s, double bytes, double ticks) const;
+
   std::uint64_t jumpTicks_;
   double accuracyTicks_;
   std::vector<State> states_;  // kPidCount entries

@@ -130,8 +130,13 @@ bool checkTsFile(const FileCheckOptions& options, FileReader& file, FileCheckRes
   const TimePoint origin{};
   analyser.setByteClock(bps, origin);
   analyser.start(origin);
-  // Bytes before the first packet (a recording cut mid-packet) are passed over.
-  const std::uint64_t lead = grid ? grid->offset : file.size();
+  // Bytes before the first packet are passed over when the file starts inside a packet;
+  // when the grid reaches back to its first byte, damaged first packets count.
+  std::uint64_t lead = grid ? grid->offset : file.size();
+  if (grid && grid->offset % grid->size == 0) {
+    lead = 0;
+    analyser.presetPacketGrid(grid->size);
+  }
   if (!file.chunks(lead, [&](std::span<const std::uint8_t> chunk) { analyser.feed(chunk, origin); }, error))
     return false;
   const std::uint64_t bytes = file.size() - lead;
@@ -155,7 +160,17 @@ bool checkCapture(const FileCheckOptions& options, FileCheckResult& result, std:
   std::optional<std::chrono::nanoseconds> first;
   std::chrono::nanoseconds last{0};
   CaptureStats stats;
+  // Without a port, the stream is the first UDP port whose datagrams hold packets;
+  // other traffic in the capture is left out.
+  std::optional<std::uint16_t> port = options.port;
   const bool ok = readCapture(options.path, options.port, [&](const CapturedDatagram& d) {
+    if (!port) {
+      const bool packets = !d.payload.empty() && d.payload[0] == kSyncByte &&
+                           (d.payload.size() % kPacketSize == 0 || d.payload.size() % kRsPacketSize == 0);
+      if (!packets) return;
+      port = d.destinationPort;
+    }
+    if (d.destinationPort != *port) return;
     if (!first) {
       first = d.timestamp;
       analyser.start(TimePoint{});
@@ -166,6 +181,7 @@ bool checkCapture(const FileCheckOptions& options, FileCheckResult& result, std:
   }, stats, error);
   if (!ok) return false;
   result.clockKnown = true;
+  result.capturePort = port;
   result.seconds = std::chrono::duration<double>(last).count();
   fillSnapshot(analyser, result);
   result.snapshot.totals.noStream = false;

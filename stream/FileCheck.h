@@ -25,6 +25,7 @@ struct FileCheckResult {
   StreamSnapshot snapshot;
   double seconds = 0;      // stream time from the first packet to the last
   bool clockKnown = false; // time could be given to the packets (PCRs, --bitrate, a capture)
+  std::optional<std::uint16_t> capturePort;  // a capture: the UDP port of the stream read
 };
 
 /// The rate a .ts file's PCRs give, in bits per second: the median over the first

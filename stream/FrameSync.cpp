@@ -22,8 +22,10 @@ bool gridHolds(std::span<const std::uint8_t> d, std::size_t size) {
 
 // How far the grid of `size` runs on from a bad position at `from`: the number of bad
 // positions before one that starts two good ones in a row (or before the end of the
-// data); 0 when no such position comes within kGridLookAhead.
-constexpr std::size_t kGridLookAhead = 64;
+// data); 0 when no such position comes within kGridLookAhead. The look-ahead is long
+// enough for any burst a link may throw; it is taken at most once per resync, which
+// in garbage comes about once in 64 KB.
+constexpr std::size_t kGridLookAhead = 8192;
 std::size_t badRunOnGrid(std::span<const std::uint8_t> d, std::size_t from, std::size_t size) {
   for (std::size_t j = 1; j <= kGridLookAhead; ++j) {
     const std::size_t at = from + j * size;
@@ -37,6 +39,11 @@ std::size_t badRunOnGrid(std::span<const std::uint8_t> d, std::size_t from, std:
 }  // namespace
 
 void FrameSync::reset() { *this = FrameSync{}; }
+
+void FrameSync::presetGrid(std::size_t packetSize) {
+  packetSize_ = packetSize;
+  synced_ = true;
+}
 
 void FrameSync::feed(std::span<const std::uint8_t> d, FrameEvents& events) {
   const std::uint64_t base = fed_;
@@ -121,7 +128,8 @@ std::optional<PacketGrid> findPacketGrid(std::span<const std::uint8_t> data) {
       // The run ends at the end of the data (a whole packet or less left), or holds for
       // five packets.
       const bool whole = run >= kGridPackets || p >= data.size();
-      if (whole && run >= 2 && run > best) {
+      const bool lonePacket = run == 1 && data.size() - at < 2 * size;  // all there is
+      if (whole && (run >= 2 || lonePacket) && run > best) {
         best = run;
         bestSize = size;
       }

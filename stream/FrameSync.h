@@ -55,6 +55,9 @@ class FrameSync {
   static constexpr int kSyncRegainAfter = 5;
 
   void reset();
+  /// The data will start on a packet of `packetSize` (a file whose grid is known):
+  /// a bad sync byte from the first packet on counts.
+  void presetGrid(std::size_t packetSize);
   void feed(std::span<const std::uint8_t> data, FrameEvents& events);
 
   std::size_t packetSize() const { return packetSize_; }

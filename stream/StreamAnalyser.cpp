@@ -17,10 +17,8 @@ namespace {
 constexpr std::uint16_t kSiPids[] = {kCatPid, 0x0010, 0x0011, 0x0012, 0x0014};
 // How often deadlines are looked at while packets flow on a byte clock.
 // How often deadlines are looked at while data flows (a table or clock that comes is
-// judged exactly when it comes), and the PIDs the PMTs name, of which there may be
-// thousands, against a limit of seconds.
+// judged exactly when it comes).
 constexpr auto kCheckEvery = std::chrono::milliseconds(1);
-constexpr auto kNamedCheckEvery = std::chrono::milliseconds(10);
 constexpr double kNsPerSecond = 1e9;
 constexpr double kBitsPerByte = 8;
 
@@ -49,7 +47,7 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
     named.clear();
     pcrPids.clear();
     ptsPids.clear();
-    lastNamedCheck = {};
+    namedDue = TimePoint::max();
     watchTables();
   }
 
@@ -107,7 +105,16 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
       }
     }
     named = std::move(newNamed);
+    namedDue = TimePoint::min();  // gone through at the next look
     pcrPids = tables.pcrPids();
+    // A PID no current PMT names owes no PTS; it is due again from its next one.
+    if (!tables.namedPids().empty()) {
+      std::erase_if(ptsPids, [this](std::uint16_t pid) {
+        if (tables.isNamed(pid)) return false;
+        pids[pid].ptsDue = false;
+        return true;
+      });
+    }
   }
 
   bool isSiPid(std::uint16_t pid) const {
@@ -119,6 +126,7 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
   void rearm(TimePoint at) {
     for (auto& [pid, d] : pmts) d = Deadline{at, 0};
     for (auto& [pid, d] : named) d = Deadline{at, 0};
+    namedDue = TimePoint::min();
     for (std::uint16_t pid : pcrPids) pids[pid].pcr = Deadline{at, 0};
     for (std::uint16_t pid : ptsPids) pids[pid].pts = Deadline{at, 0};
   }
@@ -132,6 +140,7 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
     Deadline pts;  // since the last PTS
     bool pcrSeen = false;
     bool ptsSeen = false;
+    bool ptsDue = false;  // in ptsPids: its PTSs must keep coming
   };
 
   // A packet without transport error, not of the null PID: scrambling, continuity,
@@ -166,12 +175,13 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
     if (v.unitStart() && !scrambled && !sections) {
       const std::size_t from = v.payloadOffset();
       if (from < kPacketSize && pesHasPts(v.bytes() + from, kPacketSize - from)) {
-        if (s.ptsSeen) {
+        if (s.ptsDue) {
           owner.fire(Indicator::PtsError, at, s.pts.seen(at, limits.ptsInterval));
         } else {
-          s.ptsSeen = true;
+          s.ptsDue = true;
           ptsPids.push_back(pid);
         }
+        s.ptsSeen = true;
         s.pts = Deadline{at, 0};
       }
     }
@@ -188,10 +198,9 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
     owner.fire(Indicator::PatError, at, pat.overdue(at, limits.psiInterval));
     if (patOnly) return;
     for (auto& [pid, d] : pmts) owner.fire(Indicator::PmtError, at, d.overdue(at, limits.psiInterval));
-    if (at - lastNamedCheck >= kNamedCheckEvery || at < lastNamedCheck) {
-      lastNamedCheck = at;
-      checkNamed(at);
-    }
+    // The PIDs the PMTs name, of which there may be thousands, are gone through only
+    // when the earliest of them may be due.
+    if (at > namedDue) checkNamed(at);
     for (std::uint16_t pid : pcrPids) {
       PidState& s = pids[pid];
       if (s.pcrSeen) owner.fire(Indicator::PcrRepetitionError, at, s.pcr.overdue(at, limits.pcrInterval));
@@ -202,10 +211,12 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
 
   void checkNamed(TimePoint at) {
     const AnalyserLimits& limits = owner.limits_;
+    namedDue = TimePoint::max();
     for (auto& [pid, d] : named) {
       const PidState& s = pids[pid];
       if (s.packets > 0 && s.lastSeen > d.since) d = Deadline{s.lastSeen, 0};
       owner.fire(Indicator::PidError, at, d.overdue(at, limits.pidTimeout));
+      namedDue = std::min(namedDue, d.since + static_cast<std::int64_t>(d.counted + 1) * limits.pidTimeout);
     }
   }
 
@@ -224,7 +235,7 @@ class AnalyserParts : public FrameEvents, public SectionHandler {
   // The datagram being fed and the time of the packet being analysed.
   TimePoint datagramTime{};
   TimePoint now{};
-  TimePoint lastNamedCheck{};
+  TimePoint namedDue = TimePoint::max();  // no named PID can be due before this
   PacketSink* sink = nullptr;
 };
 
@@ -254,6 +265,8 @@ void StreamAnalyser::setByteClock(double bitsPerSecond, TimePoint origin) {
   nsPerByte_ = byteClockBps_ > 0 ? kBitsPerByte * kNsPerSecond / byteClockBps_ : 0;
   byteClockOrigin_ = origin;
 }
+
+void StreamAnalyser::presetPacketGrid(std::size_t packetSize) { parts_->frames.presetGrid(packetSize); }
 
 TimePoint StreamAnalyser::timeOf(std::uint64_t offset, TimePoint datagramTime) const {
   if (byteClockBps_ <= 0) return datagramTime;

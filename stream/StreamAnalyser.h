@@ -108,6 +108,9 @@ class StreamAnalyser {
   /// From now on a packet's time is `origin` plus its byte position in the fed stream
   /// times 8 divided by `bitsPerSecond` (file analysis). 0 returns to datagram times.
   void setByteClock(double bitsPerSecond, TimePoint origin = TimePoint{});
+  /// What is fed next starts on a packet of `packetSize` (188 or 204): a file whose
+  /// grid has been found. After start().
+  void presetPacketGrid(std::size_t packetSize);
 
   const StreamTotals& totals() const { return totals_; }
   const AnalyserLimits& limits() const { return limits_; }

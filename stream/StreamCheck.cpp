@@ -92,6 +92,11 @@ int runFile(const CheckOptions& options, std::ostream& out, std::ostream& err, s
     err << command << ": " << error << "\n";
     return kCheckUsage;
   }
+  if (result.snapshot.source == SourceKind::Capture && options.port <= 0)
+    err << command << ": " << options.file << ": "
+        << (result.capturePort ? "the stream on UDP port " + std::to_string(*result.capturePort) + " (the first that carries packets; --port picks another)"
+                               : std::string("no UDP datagram carries transport-stream packets"))
+        << "\n";
   if (!result.clockKnown)
     err << command << ": " << options.file
         << ": no PCRs to take the bit rate from; the timing indicators are not applicable (give --bitrate)\n";
@@ -187,7 +192,8 @@ time is the byte position divided by the bit rate the stream's PCRs give, or a p
 pcapng capture of UDP datagrams, where time is the capture's.
 
   --port P        UDP port to listen on (1..65535); with a capture, the stream's
-                  destination port (default: every UDP datagram)
+                  destination port (default: the first port whose datagrams hold
+                  packets)
   --address A     local IPv4 address to bind (default 127.0.0.1; 0.0.0.0 for all), or
                   a multicast group to join (224.0.0.0 to 239.255.255.255)
   --source S      with a group: join it for this source only (source-specific)

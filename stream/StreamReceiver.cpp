@@ -132,6 +132,7 @@ bool StreamReceiver::start(const ListenEndpoint& endpoint) {
     meter_.reset();
   }
   thread_ = std::thread([this] { run(); });
+  running_ = true;
   return true;
 }
 
@@ -161,6 +162,7 @@ bool StreamReceiver::join(int fd, const ListenEndpoint& e) {
 
 void StreamReceiver::stop() {
   if (fd_ < 0) return;
+  running_ = false;
   const char byte = 0;
   [[maybe_unused]] const ssize_t written = write(wakeWrite_, &byte, 1);
   thread_.join();
@@ -235,7 +237,6 @@ void StreamReceiver::run() {
 StreamSnapshot StreamReceiver::snapshot() {
   std::lock_guard guard(lock_);
   const TimePoint now = Clock::now();
-  if (running()) analyser_.advance(now);
   StreamSnapshot s;
   s.totals = analyser_.totals();
   meter_.sample(s.totals, now);
@@ -251,7 +252,7 @@ StreamSnapshot StreamReceiver::snapshot() {
 
 void StreamReceiver::reset() {
   std::lock_guard guard(lock_);
-  if (running())
+  if (running_.load())
     analyser_.start(Clock::now());
   else
     analyser_.reset();

@@ -44,12 +44,13 @@ class StreamReceiver {
   bool start(const std::string& address, int port) { return start(ListenEndpoint{address, port, {}, {}}); }
   /// Stops the thread and closes the socket (and a recording).
   void stop();
-  bool running() const { return fd_ >= 0; }
+  bool running() const { return running_.load(); }
   std::uint16_t port() const { return port_; }
   const std::string& error() const { return error_; }
 
-  /// The counts now; also samples the meter, so call it about once a second. Deadlines
-  /// are checked up to now first, so silence shows.
+  /// The counts now; also samples the meter, so call it about once a second. The
+  /// receive thread looks at the deadlines during silence, against the kernel's times
+  /// for what has arrived, so a late look never makes queued data look late.
   StreamSnapshot snapshot();
   /// Counts start again from zero.
   void reset();
@@ -86,6 +87,7 @@ class StreamReceiver {
   std::atomic<std::uint64_t> drops_{0};
   std::atomic<std::int64_t> cpuNs_{0};
   std::atomic<bool> kernelTimestamps_{false};
+  std::atomic<bool> running_{false};  // read from any thread; fd_ belongs to the owner
   std::string error_;
 };
 

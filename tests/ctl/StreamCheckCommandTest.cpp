@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "CtlTestSupport.h"
@@ -95,6 +96,41 @@ TEST_F(StreamCheckCommand, ContinuityErrorsAreCountedExactlyAndFailTheRun) {
   for (const JsonValue& pid : member(*report, "pids").items) perPid += number(member(pid, "cc_errors"));
   EXPECT_EQ(perPid, cc);
   EXPECT_EQ(member(*report, "verdict").text, "fail");
+}
+
+// `clean_` with its first `bad` sync bytes spoilt, or cut to `keep` bytes.
+std::string variant(const std::string& from, const std::string& name, int bad, std::size_t keep) {
+  std::ifstream in(from, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (int i = 0; i < bad; ++i) bytes[static_cast<std::size_t>(i) * stream::kPacketSize] = 0x46;
+  bytes.resize(std::min(bytes.size(), keep));
+  const auto path = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()) + ".ts");
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return path.string();
+}
+
+TEST_F(StreamCheckCommand, DamagedFirstPacketsOfAFileCount) {
+  const std::string one = variant(clean_, "first-bad", 1, std::string::npos);
+  const std::string two = variant(clean_, "two-first-bad", 2, std::string::npos);
+  const auto r1 = JsonReader::parse(runCtl({"stream-check", "--file", one, "--json"}).out);
+  const auto r2 = JsonReader::parse(runCtl({"stream-check", "--file", two, "--json"}).out);
+  std::filesystem::remove(one);
+  std::filesystem::remove(two);
+  ASSERT_TRUE(r1 && r2);
+  EXPECT_EQ(number(member(*r1, "packets")), kPackets);
+  EXPECT_EQ(indicator(*r1, "sync_byte_error"), 1u);
+  EXPECT_EQ(indicator(*r1, "ts_sync_loss"), 0u);
+  EXPECT_EQ(indicator(*r2, "sync_byte_error"), 2u);
+  EXPECT_EQ(indicator(*r2, "ts_sync_loss"), 1u);
+}
+
+TEST_F(StreamCheckCommand, AFileOfOnePacketHasOnePacket) {
+  const std::string path = variant(clean_, "one-packet", 0, stream::kPacketSize);
+  const CtlRun r = runCtl({"stream-check", "--file", path, "--json"});
+  std::filesystem::remove(path);
+  const auto report = JsonReader::parse(r.out);
+  ASSERT_TRUE(report) << r.out;
+  EXPECT_EQ(number(member(*report, "packets")), 1u);
 }
 
 TEST_F(StreamCheckCommand, GlobalOptionsMayStandBeforeTheCommand) {

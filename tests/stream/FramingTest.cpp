@@ -170,6 +170,17 @@ TEST_F(Framing, ARunOfBadSyncBytesIsOneSyncLoss) {
   EXPECT_FALSE(totals().syncLost);  // 7 good ones since
 }
 
+TEST_F(Framing, ALongRunOfBadSyncBytesIsOneLossAndEveryPacketCounted) {
+  // Longer than any look-ahead of a few dozen packets: still on the grid.
+  std::vector<Bytes> packets = run(kVideoPid, 0, 400);
+  for (int i = 100; i < 300; ++i) packets[static_cast<std::size_t>(i)][0] = kBadSync;
+  analyser.feed(datagram(packets), at(0));
+  EXPECT_EQ(count(Indicator::SyncByteError), 200u);
+  EXPECT_EQ(count(Indicator::TsSyncLoss), 1u);
+  EXPECT_EQ(totals().packets, 400u);
+  EXPECT_EQ(count(Indicator::ContinuityCountError), 0u);
+}
+
 TEST_F(Framing, SyncLostAgainAfterRegainingIsASecondLoss) {
   std::vector<Bytes> packets = run(kVideoPid, 0, 14);
   packets[1][0] = packets[2][0] = kBadSync;   // lost
