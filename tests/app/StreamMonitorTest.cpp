@@ -316,6 +316,9 @@ void StreamMonitorTest::aStreamThatStopsShowsNoStreamAndNothingGreen() {
   QVERIFY(!monitor->noStreamLabel()->isVisible());
 }
 
+// Long enough for datagrams in flight and in the receiver's gathering pause to be read.
+constexpr int kDrainMs = 300;
+
 void StreamMonitorTest::resetAndStopThenListenStartFromZero() {
   const int port = freeLoopbackPort();
   auto monitor = listeningMonitor(port);
@@ -326,6 +329,7 @@ void StreamMonitorTest::resetAndStopThenListenStartFromZero() {
   QTRY_VERIFY_WITH_TIMEOUT(countOf(*monitor, Indicator::ContinuityCountError).toInt() > 0,
                            kStreamWaitMs);
   device_->streamer().setFaults({});
+  QTest::qWait(kDrainMs);  // datagrams made with the fault are still on their way
   QTest::mouseClick(child<QPushButton>(monitor.get(), QStringLiteral("ButtonReset")),
                     Qt::LeftButton);
   QTRY_COMPARE_WITH_TIMEOUT(countOf(*monitor, Indicator::ContinuityCountError), QStringLiteral("0"),
@@ -335,6 +339,7 @@ void StreamMonitorTest::resetAndStopThenListenStartFromZero() {
   QTRY_VERIFY_WITH_TIMEOUT(countOf(*monitor, Indicator::ContinuityCountError).toInt() > 0,
                            kStreamWaitMs);
   device_->streamer().setFaults({});
+  QTest::qWait(kDrainMs);
   QTest::mouseClick(child<QPushButton>(monitor.get(), QStringLiteral("ButtonListen")),
                     Qt::LeftButton);
   QVERIFY(!monitor->listening());
