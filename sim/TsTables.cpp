@@ -9,7 +9,6 @@ namespace {
 
 using namespace vexil::stream;
 
-constexpr std::uint16_t kCatExtension = 0xFFFF;          // reserved in a CAT
 constexpr std::uint8_t kCaDescriptorLength = 4;          // CA_system_ID, CA_PID
 constexpr std::uint8_t kShortSectionBits = 0x70;         // syntax 0, private 1, reserved 11
 constexpr std::uint8_t kStuffing = 0xFF;
@@ -29,19 +28,10 @@ void putLength(std::vector<std::uint8_t>& b, std::uint8_t flagBits, std::size_t 
 }  // namespace
 
 std::vector<std::uint8_t> buildCat(std::uint16_t emmPid, std::uint16_t caSystemId) {
-  std::vector<std::uint8_t> b{kCatTableId, kSectionSyntaxBits, 0};
-  putU16(b, kCatExtension);
-  b.push_back(kCurrentNextBits);
-  b.push_back(0);  // section_number
-  b.push_back(0);  // last_section_number
-  b.push_back(kCaDescriptorTag);
-  b.push_back(kCaDescriptorLength);
-  putU16(b, caSystemId);
-  putU16(b, static_cast<std::uint16_t>((kReservedPidBits << 8) | (emmPid & kPidFieldMask)));
-  putLength(b, kSectionSyntaxBits, b.size() - kSectionHeaderSize + kCrcSize);
-  const std::uint32_t crc = crc32Mpeg(b);
-  for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<std::uint8_t>(crc >> shift));
-  return b;
+  std::vector<std::uint8_t> descriptor{kCaDescriptorTag, kCaDescriptorLength};
+  putU16(descriptor, caSystemId);
+  putU16(descriptor, static_cast<std::uint16_t>((kReservedPidBits << 8) | (emmPid & kPidFieldMask)));
+  return stream::buildCat(descriptor);
 }
 
 std::vector<std::uint8_t> buildEmm(std::size_t length) {

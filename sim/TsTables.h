@@ -1,5 +1,5 @@
-// The tables of the synthetic streams that the analyser's library does not build (the
-// CAT and a stand-in EMM), and the cutting of any section into packets.
+// The tables of the synthetic streams beyond the PAT and PMT (a CAT naming an EMM PID,
+// and a stand-in EMM), and the cutting of any section into packets.
 #pragma once
 
 #include <array>
@@ -13,7 +13,6 @@ namespace vexil::sim {
 
 using Packet = std::array<std::uint8_t, stream::kPacketSize>;
 
-inline constexpr std::uint8_t kCatTableId = 0x01;
 inline constexpr std::uint8_t kCaDescriptorTag = 0x09;
 inline constexpr std::uint8_t kEmmTableId = 0x82;        // first of the EMM table ids
 inline constexpr std::uint16_t kCaSystemId = 0x4AE1;     // any id: nothing descrambles

@@ -7,7 +7,6 @@
 namespace vexil::stream {
 namespace {
 
-constexpr std::uint8_t kCatTableId = 0x01;
 constexpr std::uint8_t kVersionMask = 0x3E;   // version_number, bits 5-1
 constexpr int kVersionShift = 1;
 constexpr std::uint8_t kCurrentNextMask = 0x01;

@@ -121,4 +121,11 @@ std::vector<std::uint8_t> buildPmt(const Pmt& pmt) {
   return b;
 }
 
+std::vector<std::uint8_t> buildCat(std::span<const std::uint8_t> descriptors) {
+  std::vector<std::uint8_t> b = startSection(kCatTableId, kCatExtension);
+  b.insert(b.end(), descriptors.begin(), descriptors.end());
+  finishSection(b);
+  return b;
+}
+
 }  // namespace vexil::stream

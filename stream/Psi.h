@@ -12,7 +12,9 @@ namespace vexil::stream {
 
 // ---- Section layout -----------------------------------------------------------------
 inline constexpr std::uint8_t kPatTableId = 0x00;
+inline constexpr std::uint8_t kCatTableId = 0x01;
 inline constexpr std::uint8_t kPmtTableId = 0x02;
+inline constexpr std::uint16_t kCatExtension = 0xFFFF;      // reserved in a CAT
 inline constexpr std::size_t kPointerFieldSize = 1;
 inline constexpr std::size_t kTableIdOffset = 0;
 inline constexpr std::size_t kSectionLengthOffset = 1;       // 12 bits after 4 flag bits
@@ -73,5 +75,7 @@ std::optional<Pmt> readPmt(std::span<const std::uint8_t> section);
 std::vector<std::uint8_t> buildPat(std::uint16_t transportStreamId, std::span<const PatEntry> programs);
 /// A complete PMT section with its CRC, version 0, no descriptors.
 std::vector<std::uint8_t> buildPmt(const Pmt& pmt);
+/// A complete CAT section with its CRC, version 0, holding `descriptors` as they are.
+std::vector<std::uint8_t> buildCat(std::span<const std::uint8_t> descriptors);
 
 }  // namespace vexil::stream

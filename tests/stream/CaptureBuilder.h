@@ -51,7 +51,7 @@ inline void put32(Bytes& b, std::size_t at, std::uint32_t v) {
 
 /// One IPv4 packet; the defaults make a whole UDP datagram from 10.0.0.1:4000 to
 /// 239.1.1.1:5000. `udpLength` and `totalLength` of 0 mean "the true length".
-struct PacketSpec {
+struct FrameShape {
   std::uint32_t source = 0x0A000001;
   std::uint32_t destination = 0xEF010101;
   std::uint16_t sourcePort = 4000;
@@ -64,7 +64,7 @@ struct PacketSpec {
   std::uint16_t totalLength = 0;
 };
 
-inline Bytes ipv4(const PacketSpec& s) {
+inline Bytes ipv4(const FrameShape& s) {
   const std::size_t header = s.headerWords * 4u < kIpHeader ? kIpHeader : s.headerWords * 4u;
   Bytes b(header + kUdpHeader + s.payload.size(), 0);
   b[0] = static_cast<std::uint8_t>(0x40 | s.headerWords);

@@ -73,14 +73,14 @@ class TempDir : public ::testing::Test {
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-PacketSpec udp(const std::string& payload, std::uint16_t port = kPort) {
-  PacketSpec s;
+FrameShape udp(const std::string& payload, std::uint16_t port = kPort) {
+  FrameShape s;
   s.payload = text(payload);
   s.destinationPort = port;
   return s;
 }
 
-Record ethernetRecord(const PacketSpec& s, std::size_t index = 0) {
+Record ethernetRecord(const FrameShape& s, std::size_t index = 0) {
   return {ethernet(ipv4(s)), kStart + static_cast<std::int64_t>(index) * kStep, 0};
 }
 
@@ -104,9 +104,9 @@ class LinkLayers : public TempDir, public ::testing::WithParamInterface<LinkCase
 
 TEST_P(LinkLayers, HandsOverTheUdpOfThePortAndCountsTheRest) {
   const int link = GetParam().linkType;
-  PacketSpec tcp = udp("tcp");
+  FrameShape tcp = udp("tcp");
   tcp.protocol = kProtocolTcp;
-  PacketSpec a = udp("first");
+  FrameShape a = udp("first");
   a.source = 0xC0A80102;
   a.sourcePort = 1234;
   const std::vector<Bytes> frames = {
@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(PcapReader, LinkLayers, ::testing::ValuesIn(linkCases()
 using Frames = TempDir;
 
 TEST_F(Frames, FragmentsAreSkippedButDontFragmentIsAWholeDatagram) {
-  PacketSpec firstPart = udp("first part"), lastPart = udp("last part"), whole = udp("whole");
+  FrameShape firstPart = udp("first part"), lastPart = udp("last part"), whole = udp("whole");
   firstPart.fragment = kMoreFragments;  // offset 0, more to come
   lastPart.fragment = 0x0001;           // offset 8 bytes, no more
   whole.fragment = kDontFragment;
@@ -186,8 +186,8 @@ TEST_F(Frames, FragmentsAreSkippedButDontFragmentIsAWholeDatagram) {
 }
 
 TEST_F(Frames, LengthsOutsideTheFrameOrTheHeaderAreSkipped) {
-  PacketSpec longUdp = udp("udp too long"), tinyUdp = udp("udp 7");
-  PacketSpec longIp = udp("ip too long"), ipShorterThanHeader = udp("ip 19");
+  FrameShape longUdp = udp("udp too long"), tinyUdp = udp("udp 7");
+  FrameShape longIp = udp("ip too long"), ipShorterThanHeader = udp("ip 19");
   longUdp.udpLength = static_cast<std::uint16_t>(kUdpHeader + longUdp.payload.size() + 1);
   tinyUdp.udpLength = kUdpHeader - 1;
   longIp.totalLength = 1000;  // more than the frame holds
@@ -203,7 +203,7 @@ TEST_F(Frames, LengthsOutsideTheFrameOrTheHeaderAreSkipped) {
 TEST_F(Frames, AnIpHeaderShorterThanTwentyBytesIsSkipped) {
   // Read with 16 header bytes, this packet would be a UDP datagram of 8 bytes: its
   // destination address as ports, its source port (8) as the UDP length.
-  PacketSpec shortIhl = udp("");
+  FrameShape shortIhl = udp("");
   shortIhl.headerWords = 4;
   shortIhl.sourcePort = kUdpHeader;
   const Read r = roundTrip({ethernetRecord(shortIhl)}, DLT_EN10MB, std::nullopt);
@@ -213,7 +213,7 @@ TEST_F(Frames, AnIpHeaderShorterThanTwentyBytesIsSkipped) {
 }
 
 TEST_F(Frames, LengthsAtTheirLimitsAreRead) {
-  PacketSpec options = udp("after options"), empty = udp(""), shortUdp = udp("abcdef");
+  FrameShape options = udp("after options"), empty = udp(""), shortUdp = udp("abcdef");
   options.headerWords = 6;
   shortUdp.udpLength = kUdpHeader + 3;  // the IP packet carries bytes beyond the datagram
   const Read r =
