@@ -25,7 +25,9 @@ void ContinuityChecker::reset() {
     s.damagedCc = -1;
     s.errors = 0;
     s.lastRef = nullptr;
+    s.copy = -1;
   }
+  copies_.clear();
   borrowed_.clear();
 }
 
@@ -34,12 +36,21 @@ void ContinuityChecker::damaged(const PacketView& v) {
   if (v.hasPayload()) s.damagedCc = static_cast<std::int8_t>(v.continuity());
 }
 
+std::uint8_t* ContinuityChecker::copyOf(State& s) {
+  if (s.copy < 0) {
+    s.copy = static_cast<std::int32_t>(copies_.size());
+    copies_.emplace_back();
+  }
+  return copies_[static_cast<std::size_t>(s.copy)].data();
+}
+
 void ContinuityChecker::release() {
   for (std::uint16_t pid : borrowed_) {
     State& s = states_[pid];
-    if (s.lastRef && s.lastRef != s.last.data()) {
-      std::memcpy(s.last.data(), s.lastRef, kPacketSize);
-      s.lastRef = s.last.data();
+    if (s.lastRef && (s.copy < 0 || s.lastRef != copies_[static_cast<std::size_t>(s.copy)].data())) {
+      std::uint8_t* copy = copyOf(s);
+      std::memcpy(copy, s.lastRef, kPacketSize);
+      s.lastRef = copy;
     }
   }
   borrowed_.clear();
@@ -75,12 +86,14 @@ ContinuityResult ContinuityChecker::check(const PacketView& v, bool lasting) {
   }
   if (result == ContinuityResult::Error) ++s.errors;
   // Keep the packet for the duplicate test: by reference while the data lasts.
+  const std::uint8_t* copy = s.copy < 0 ? nullptr : copies_[static_cast<std::size_t>(s.copy)].data();
   if (lasting) {
-    if (s.lastRef == nullptr || s.lastRef == s.last.data()) borrowed_.push_back(pid);
+    if (s.lastRef == nullptr || s.lastRef == copy) borrowed_.push_back(pid);
     s.lastRef = v.bytes();
   } else {
-    std::memcpy(s.last.data(), v.bytes(), kPacketSize);
-    s.lastRef = s.last.data();
+    std::uint8_t* into = copyOf(s);
+    std::memcpy(into, v.bytes(), kPacketSize);
+    s.lastRef = into;
   }
   return result;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -49,10 +50,15 @@ class ContinuityChecker {
     bool duplicateSeen = false;  // the last packet repeated the one before
     std::int8_t damagedCc = -1;  // counter of a damaged packet since the last good one
     std::uint64_t errors = 0;
-    const std::uint8_t* lastRef = nullptr;         // the last checked packet, where it lies
-    std::array<std::uint8_t, kPacketSize> last{};  // or a copy of it
+    const std::uint8_t* lastRef = nullptr;  // the last checked packet, where it lies
+    std::int32_t copy = -1;                 // its slot in copies_, once it needed one
   };
+  // Room for a copy of the last packet of `s`, made on first need: most of the 8192
+  // PIDs never carry a packet.
+  std::uint8_t* copyOf(State& s);
+
   std::vector<State> states_;           // kPidCount entries
+  std::vector<std::array<std::uint8_t, kPacketSize>> copies_;
   std::vector<std::uint16_t> borrowed_;  // PIDs whose lastRef points into fed data
 };
 
