@@ -99,6 +99,7 @@ StreamMonitor::StreamMonitor(QWidget* parent) : QWidget(parent, Qt::Window) {
   layout->addLayout(bottom, 1);
 
   status_ = new QLabel(tr("Not listening."));
+  status_->setWordWrap(true);  // a long reason wraps instead of widening the window
   status_->setObjectName(QStringLiteral("LabelStatus"));
   layout->addWidget(status_);
 
@@ -236,7 +237,8 @@ bool StreamMonitor::listen() {
     status_->setText(text(receiver_.error()));
     return false;
   }
-  status_->setText(text(stream::listeningText(endpoint, receiver_.port())));
+  const std::string hint = stream::loopbackMulticastHint(endpoint);
+  status_->setText(text(stream::listeningText(endpoint, receiver_.port()) + (hint.empty() ? "" : " Note: " + hint + ".")));
   showListening(true);
   timer_->start();
   refresh();

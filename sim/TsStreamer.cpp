@@ -1,8 +1,6 @@
 #include "sim/TsStreamer.h"
 
 #include <arpa/inet.h>
-#include <net/if.h>
-#include <sys/ioctl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +14,7 @@
 #include "sim/DeviceEmulator.h"
 #include "sim/StatusRecord.h"
 #include "sim/TsGenerator.h"
+#include "stream/StreamReceiver.h"
 
 namespace vexil::sim {
 namespace {
@@ -48,18 +47,6 @@ constexpr std::uint8_t kMulticastLoop = 1;
 constexpr const char* kLoopbackInterfaceAddress = "127.0.0.1";
 
 bool isMulticast(const IPv4& ip) { return (ip[0] & kMulticastOctetMask) == kMulticastFirstOctet; }
-
-// Whether the loopback interface takes multicast at all: without its MULTICAST flag the
-// kernel swallows every group datagram sent through it, without an error.
-bool loopbackTakesMulticast() {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  ifreq request{};
-  std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-  const bool ok = ioctl(fd, SIOCGIFFLAGS, &request) == 0 && (request.ifr_flags & IFF_MULTICAST) != 0;
-  close(fd);
-  return ok;
-}
 
 constexpr char kLoopbackMulticastHint[] =
     "; the loopback interface has no MULTICAST flag, so nothing will arrive (as root: ip link set lo "
@@ -238,7 +225,7 @@ void TsStreamer::run() {
                                                      " refused: cannot confine it to loopback (" +
                                                      multicastProblem_ + "); not sending"
                       : r.multicast ? "sending to multicast group " + where + " through loopback (TTL 0)" +
-                                          (loopbackTakesMulticast() ? "" : kLoopbackMulticastHint)
+                                          (stream::loopbackCarriesMulticast() ? "" : kLoopbackMulticastHint)
                       : r.refused   ? "destination " + to +
                                         " is not on the loopback network (127.0.0.0/8); not sending"
                                     : "sending to " + where));

@@ -128,6 +128,9 @@ int runLive(const CheckOptions& options, std::ostream& out, std::ostream& err, s
   receiver.stop();
   s.socketDrops = receiver.socketDrops();
   if (!s.recordError.empty()) err << command << ": recording failed: " << s.recordError << "\n";
+  const ListenEndpoint endpoint{options.address, options.port, options.source, options.interface};
+  if (s.totals.packets == 0)
+    if (const std::string hint = loopbackMulticastHint(endpoint); !hint.empty()) err << command << ": " << hint << "\n";
   const double seconds = std::chrono::duration<double>(end - started).count();
   return report(s, seconds, options.json, out);
 }

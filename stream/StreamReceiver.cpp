@@ -1,6 +1,8 @@
 #include "stream/StreamReceiver.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
+#include <sys/ioctl.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -74,6 +76,26 @@ std::optional<std::string> endpointProblem(const ListenEndpoint& e) {
     if (!interface || isMulticast(*interface)) return "not a local IPv4 interface address: \"" + e.interface + "\"";
   }
   return std::nullopt;
+}
+
+bool loopbackCarriesMulticast() {
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  ifreq request{};
+  std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+  const bool on = ioctl(fd, SIOCGIFFLAGS, &request) == 0 && (request.ifr_flags & IFF_MULTICAST) != 0;
+  close(fd);
+  return on;
+}
+
+std::string loopbackMulticastHint(const ListenEndpoint& e) {
+  const auto group = ipv4(e.address);
+  const auto interface = e.interface.empty() ? std::nullopt : ipv4(e.interface);
+  const bool onLoopback = e.interface.empty() || (interface && (ntohl(interface->s_addr) >> 24) == 127);
+  if (!group || !isMulticast(*group) || !onLoopback || loopbackCarriesMulticast()) return {};
+  return "loopback carries no multicast here (its MULTICAST flag is off), so a group sent through "
+         "loopback, as vexil-sim sends it, cannot arrive; as root: ip link set lo multicast on; "
+         "ip route add 224.0.0.0/4 dev lo";
 }
 
 StreamReceiver::StreamReceiver(AnalyserLimits limits) : analyser_(limits) {}

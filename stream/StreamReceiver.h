@@ -28,6 +28,15 @@ struct ListenEndpoint {
 /// without a group, a port out of range), or nothing when it can.
 std::optional<std::string> endpointProblem(const ListenEndpoint& e);
 
+/// Whether the loopback interface carries multicast (its MULTICAST flag is on): without
+/// it the kernel swallows every group datagram sent through loopback, as the emulator
+/// sends its groups, without an error.
+bool loopbackCarriesMulticast();
+
+/// What to tell someone who joins a group on loopback (or on no interface named) when
+/// loopback carries no multicast; empty otherwise.
+std::string loopbackMulticastHint(const ListenEndpoint& e);
+
 /// Binds an IPv4 address and port and analyses every datagram that arrives, on its own
 /// receive thread, reading many datagrams per system call. start/stop are called from
 /// the owner's thread; snapshot, recording and reset from any thread.
