@@ -81,7 +81,10 @@ case "$check" in
   sim-options)
     sim=$prefix/bin/vexil-sim
     [ "$("$sim" --version)" = "vexil-sim $version" ] || fail "--version: $("$sim" --version)"
-    "$sim" --help | grep -q -e "--version" || fail "--help does not list --version"
+    # Read the whole text first: grep -q leaves at its first match, and with pipefail
+    # the SIGPIPE of a help text still being written failed the check now and then.
+    help=$("$sim" --help)
+    grep -q -e "--version" <<<"$help" || fail "--help does not list --version"
     # Followed by a value, --version still sets the firmware: the value is taken and
     # the next option is the one refused.
     status=0
