@@ -12,10 +12,12 @@
 namespace vexil::stream {
 namespace {
 
-// PIDs whose sections are read besides the PAT and the PMTs: CAT, NIT, SDT/BAT, EIT,
-// TDT/TOT (for their CRC errors).
-constexpr std::uint16_t kSiPids[] = {kCatPid, 0x0010, 0x0011, 0x0012, 0x0014};
-// How often deadlines are looked at while packets flow on a byte clock.
+// PIDs whose sections are read besides the PAT and the PMTs, for their CRC errors.
+constexpr std::uint16_t kNitPid = 0x0010;
+constexpr std::uint16_t kSdtBatPid = 0x0011;
+constexpr std::uint16_t kEitPid = 0x0012;
+constexpr std::uint16_t kTdtTotPid = 0x0014;
+constexpr std::uint16_t kSiPids[] = {kCatPid, kNitPid, kSdtBatPid, kEitPid, kTdtTotPid};
 // How often deadlines are looked at while data flows (a table or clock that comes is
 // judged exactly when it comes).
 constexpr auto kCheckEvery = std::chrono::milliseconds(1);
