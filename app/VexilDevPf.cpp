@@ -22,6 +22,7 @@
 #include "app/Pictures.h"
 #include "app/SendTsPage.h"
 #include "app/StreamMonitor.h"
+#include "stream/MonitorView.h"
 #include "app/Settings.h"
 #include "instructions/DeviceQuery.h"
 #include "instructions/GeneralInstructions.h"
@@ -100,7 +101,11 @@ void TMainForm::StreamMonitor1Click() {
     streamMonitor_->setAttribute(Qt::WA_DeleteOnClose, false);
     bool ok = false;
     const int port = sendTsPage_->destinationPortEdit()->text().toInt(&ok);
-    streamMonitor_->setEndpoint(QStringLiteral("127.0.0.1"), ok && port > 0 && port <= 65535 ? port : wire::kDefaultPort);
+    QStringList destination;
+    for (const QLineEdit* part : sendTsPage_->destinationEdits()) destination << part->text().trimmed();
+    const std::string address = stream::firstListenAddress(destination.join(QLatin1Char('.')).toStdString());
+    streamMonitor_->setEndpoint(QString::fromStdString(address),
+                                ok && port > 0 && port <= 65535 ? port : wire::kDefaultPort);
   }
   streamMonitor_->show();
   streamMonitor_->raise();

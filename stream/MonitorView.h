@@ -150,7 +150,9 @@ inline bool isMulticastGroup(const std::string& address) {
   unsigned a = 0, b = 0, c = 0, d = 0;
   char extra = 0;
   if (std::sscanf(address.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &extra) != 4) return false;
-  return a >= monitor_detail::kFirstGroupOctet && a <= monitor_detail::kLastGroupOctet;
+  constexpr unsigned kMaxOctet = 255;
+  return a >= monitor_detail::kFirstGroupOctet && a <= monitor_detail::kLastGroupOctet && b <= kMaxOctet &&
+         c <= kMaxOctet && d <= kMaxOctet;
 }
 
 /// The status line while a recording fails: why.
@@ -203,6 +205,13 @@ inline PidRow pidRow(const PidCounts& pid, const StreamTotals& totals) {
           number(pid.scrambledPackets),
           clocks,
           pidKindText(pid)};
+}
+
+/// The address the monitor first offers for a Send TS destination of `destination`:
+/// the group itself when the board sends to a multicast group (joined, not bound),
+/// loopback otherwise, where the emulator's unicast streams arrive.
+inline std::string firstListenAddress(const std::string& destination) {
+  return isMulticastGroup(destination) ? destination : "127.0.0.1";
 }
 
 /// The status line once listening on `e`, bound to `boundPort`.

@@ -81,6 +81,7 @@ class StreamMonitorTest : public QObject {
   void plotScaleIsRound();
   // The window against the emulator.
   void toolsMenuOpensANonModalMonitorOnTheSendTsPort();
+  void aMulticastDestinationIsOfferedAsTheGroupToJoin();
   void showsTheEmulatorsStreamLiveAndRecordsIt();
   void cleanStreamIsGreenWhereItAppliesAndGreyElsewhere();
   void aFaultTurnsExactlyItsIndicatorRed_data();
@@ -186,6 +187,19 @@ void StreamMonitorTest::toolsMenuOpensANonModalMonitorOnTheSendTsPort() {
   }
   item->trigger();  // a second time: the same window
   QCOMPARE(form.streamMonitor(), monitor);
+  form.close();
+}
+
+void StreamMonitorTest::aMulticastDestinationIsOfferedAsTheGroupToJoin() {
+  TMainForm form;
+  const auto& ip = form.sendTsPage()->destinationEdits();
+  const char* octets[] = {"239", "1", "1", "1"};  // the board's default destination
+  for (std::size_t i = 0; i < ip.size(); ++i) ip[i]->setText(QString::fromLatin1(octets[i]));
+  form.sendTsPage()->destinationPortEdit()->setText(QStringLiteral("5001"));
+  toolsItem(form)->trigger();
+  StreamMonitor* monitor = form.streamMonitor();
+  QCOMPARE(child<QLineEdit>(monitor, QStringLiteral("EditAddress"))->text(), QStringLiteral("239.1.1.1"));
+  QCOMPARE(child<QSpinBox>(monitor, QStringLiteral("SpinPort"))->value(), 5001);
   form.close();
 }
 

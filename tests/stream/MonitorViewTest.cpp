@@ -201,3 +201,13 @@ TEST(MonitorView, ListeningTextNamesAMulticastGroup) {
   EXPECT_FALSE(isMulticastGroup("239.1.1.1.5"));
   EXPECT_FALSE(isMulticastGroup("239.1.1"));
 }
+
+TEST(MonitorView, TheFirstAddressOfferedIsTheGroupTheBoardSendsTo) {
+  EXPECT_EQ(firstListenAddress("239.1.1.1"), "239.1.1.1");   // the board's default
+  EXPECT_EQ(firstListenAddress("224.0.0.1"), "224.0.0.1");
+  EXPECT_EQ(firstListenAddress("223.255.255.255"), "127.0.0.1");
+  EXPECT_EQ(firstListenAddress("240.0.0.1"), "127.0.0.1");
+  EXPECT_EQ(firstListenAddress("127.0.0.1"), "127.0.0.1");
+  EXPECT_EQ(firstListenAddress("10.1.2.3"), "127.0.0.1");     // unicast elsewhere: the emulator's loopback
+  EXPECT_EQ(firstListenAddress("not an address"), "127.0.0.1");
+}
