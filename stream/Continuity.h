@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "stream/TsPacket.h"
@@ -58,7 +59,8 @@ class ContinuityChecker {
   std::uint8_t* copyOf(State& s);
 
   std::vector<State> states_;           // kPidCount entries
-  std::vector<std::array<std::uint8_t, kPacketSize>> copies_;
+  // A deque: its elements stay where they are as it grows, and lastRef points at them.
+  std::deque<std::array<std::uint8_t, kPacketSize>> copies_;
   std::vector<std::uint16_t> borrowed_;  // PIDs whose lastRef points into fed data
 };
 

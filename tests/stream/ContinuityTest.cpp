@@ -85,6 +85,20 @@ TEST_F(Continuity, DuplicateWithEqualBytesIsLegal) {
   EXPECT_EQ(analyser.pid(kVideoPid).packets, 3u);
 }
 
+TEST_F(Continuity, DuplicatesAreJudgedAgainstTheRightPacketAfterManyPids) {
+  // One datagram per packet: each PID's last packet is kept as a copy. Many PIDs later
+  // the first PID's copy must still be its packet (a copy that moved would be read
+  // after it was freed, or compare wrongly).
+  constexpr std::uint16_t kPids = 200;
+  for (std::uint16_t i = 0; i < kPids; ++i) feed({packet(static_cast<std::uint16_t>(0x200 + i), 3)});
+  feed({packet(0x200, 3)});  // the same bytes again: a legal duplicate
+  EXPECT_EQ(errors(), 0u);
+  Bytes other = packet(0x201, 3);
+  other[100] ^= 0x01;
+  feed({other});  // same counter, other bytes
+  EXPECT_EQ(errors(), 1u);
+}
+
 TEST_F(Continuity, DuplicateWithOtherBytesIsAnError) {
   feed({packet(kVideoPid, 3, false, 0xAA), packet(kVideoPid, 3, false, 0xAB), packet(kVideoPid, 4)});
   EXPECT_EQ(errors(), 1u);
