@@ -49,8 +49,7 @@ constexpr const char* kLoopbackInterfaceAddress = "127.0.0.1";
 bool isMulticast(const IPv4& ip) { return (ip[0] & kMulticastOctetMask) == kMulticastFirstOctet; }
 
 constexpr char kLoopbackMulticastHint[] =
-    "; the loopback interface has no MULTICAST flag, so nothing will arrive (as root: ip link set lo "
-    "multicast on; ip route add 224.0.0.0/4 dev lo)";
+    "; the loopback interface has no MULTICAST flag, so nothing will arrive (";
 
 std::string dotted(const IPv4& ip) {
   return std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
@@ -225,7 +224,9 @@ void TsStreamer::run() {
                                                      " refused: cannot confine it to loopback (" +
                                                      multicastProblem_ + "); not sending"
                       : r.multicast ? "sending to multicast group " + where + " through loopback (TTL 0)" +
-                                          (stream::loopbackCarriesMulticast() ? "" : kLoopbackMulticastHint)
+                                          (stream::loopbackCarriesMulticast()
+                                               ? std::string()
+                                               : kLoopbackMulticastHint + std::string(stream::kLoopbackMulticastCommands) + ")")
                       : r.refused   ? "destination " + to +
                                         " is not on the loopback network (127.0.0.0/8); not sending"
                                     : "sending to " + where));

@@ -109,8 +109,6 @@ constexpr int kBitRateDecimals = 3;
 constexpr int kAverageDecimals = 2;
 constexpr int kShareDecimals = 2;
 constexpr int kPidHexDigits = 4;
-constexpr unsigned kFirstGroupOctet = 224;  // 224.0.0.0/4 are the multicast groups
-constexpr unsigned kLastGroupOctet = 239;
 
 }  // namespace monitor_detail
 
@@ -143,16 +141,6 @@ inline IndicatorView indicatorView(const StreamSnapshot& s, Indicator i, const C
   else if (applies && !t.noStream && t.packets > 0)
     v.look = IndicatorLook::Quiet;
   return v;
-}
-
-/// "239.1.1.1" and the like: dotted IPv4 in 224.0.0.0/4.
-inline bool isMulticastGroup(const std::string& address) {
-  unsigned a = 0, b = 0, c = 0, d = 0;
-  char extra = 0;
-  if (std::sscanf(address.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &extra) != 4) return false;
-  constexpr unsigned kMaxOctet = 255;
-  return a >= monitor_detail::kFirstGroupOctet && a <= monitor_detail::kLastGroupOctet && b <= kMaxOctet &&
-         c <= kMaxOctet && d <= kMaxOctet;
 }
 
 /// The status line while a recording fails: why.

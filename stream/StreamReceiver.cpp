@@ -88,14 +88,19 @@ bool loopbackCarriesMulticast() {
   return on;
 }
 
+bool isMulticastGroup(const std::string& address) {
+  const auto a = ipv4(address);
+  return a && isMulticast(*a);
+}
+
 std::string loopbackMulticastHint(const ListenEndpoint& e) {
   const auto group = ipv4(e.address);
   const auto interface = e.interface.empty() ? std::nullopt : ipv4(e.interface);
   const bool onLoopback = e.interface.empty() || (interface && (ntohl(interface->s_addr) >> 24) == 127);
   if (!group || !isMulticast(*group) || !onLoopback || loopbackCarriesMulticast()) return {};
-  return "loopback carries no multicast here (its MULTICAST flag is off), so a group sent through "
-         "loopback, as vexil-sim sends it, cannot arrive; as root: ip link set lo multicast on; "
-         "ip route add 224.0.0.0/4 dev lo";
+  return std::string("loopback carries no multicast here (its MULTICAST flag is off), so a group sent "
+                     "through loopback, as vexil-sim sends it, cannot arrive; ") +
+         kLoopbackMulticastCommands;
 }
 
 StreamReceiver::StreamReceiver(AnalyserLimits limits) : analyser_(limits) {}

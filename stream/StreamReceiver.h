@@ -28,6 +28,13 @@ struct ListenEndpoint {
 /// without a group, a port out of range), or nothing when it can.
 std::optional<std::string> endpointProblem(const ListenEndpoint& e);
 
+/// Whether `address` is a dotted IPv4 multicast group (224.0.0.0 to 239.255.255.255).
+bool isMulticastGroup(const std::string& address);
+
+/// How to make loopback carry multicast: the two commands, for messages.
+inline constexpr char kLoopbackMulticastCommands[] =
+    "as root: ip link set lo multicast on; ip route add 224.0.0.0/4 dev lo";
+
 /// Whether the loopback interface carries multicast (its MULTICAST flag is on): without
 /// it the kernel swallows every group datagram sent through loopback, as the emulator
 /// sends its groups, without an error.
