@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <cmath>
+#include <cstdlib>
 #include <map>
 
 #include "messaging/WireLayout.h"
@@ -29,7 +31,12 @@ constexpr OptionSpec kOptions[] = {
     {"--packets", true, false},    {"--remove-null", false, false},
     {"--remove-tsp-errors", false, false}, {"--packet-format", true, false},
     {"--text", true, false},       {"--log", true, false},
-    {"--log-format", true, false},
+    {"--log-format", true, false}, {"--interval", true, false},
+    {"--duration", true, false},   {"--metrics", true, false},
+    {"--alarm-silent", true, false}, {"--alarm-crc", true, false},
+    {"--alarm-overflow", true, false}, {"--alarm-buffer", true, false},
+    {"--alarm-channel-state", true, false}, {"--alarm-link", true, false},
+    {"--alarm-rate", true, false},
 };
 
 const OptionSpec* findOption(const std::string& name) {
@@ -219,6 +226,109 @@ void parseSetup(Invocation& inv, const std::vector<std::string>& w, const Comman
   inv.commandName = "setup";
 }
 
+// Seconds with decimals ("0.5", "2", "3600"), between `min` and `max`.
+std::chrono::milliseconds seconds(const std::string& text, const char* what, double min, double max) {
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) ||
+      value < min || value > max || text.find_first_of("xXpPnN") != std::string::npos) {
+    throw Failure{std::string(what) + " '" + text + "' is not a number of seconds from " +
+                  std::to_string(min).substr(0, 4) + " to " + std::to_string(static_cast<long>(max))};
+  }
+  return std::chrono::milliseconds(std::llround(value * 1000));
+}
+
+bool onOff(const CommandOptions& o, const char* option, bool fallback) {
+  const auto it = o.find(option);
+  if (it == o.end()) return fallback;
+  if (it->second == "on") return true;
+  if (it->second == "off") return false;
+  throw Failure{std::string(option) + " '" + it->second + "' is not on or off"};
+}
+
+// A number of packets per second for --alarm-rate: empty (no bound) or a decimal.
+double rateBound(const std::string& text, const std::string& whole) {
+  if (text.empty()) return 0;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !std::isfinite(value) || value < 0 ||
+      value > kRateBoundMax || text.find_first_of("xXpPnN") != std::string::npos) {
+    throw Failure{"--alarm-rate '" + whole + "' is not MIN:MAX packets/s (either may be empty), or off"};
+  }
+  return value;
+}
+
+void parseWatch(Invocation& inv, const std::vector<std::string>& w, const CommandOptions& o) {
+  allowOnly(o,
+            {"--interval", "--duration", "--log", "--metrics", "--alarm-silent", "--alarm-crc",
+             "--alarm-overflow", "--alarm-buffer", "--alarm-channel-state", "--alarm-link",
+             "--alarm-rate"},
+            "watch");
+  expectWords(w, 0, "watch [--interval S] [--duration S] [--log FILE.csv|FILE.jsonl] [--metrics ADDR:PORT] [alarm options]");
+  WatchOptions& opt = inv.watch;
+  if (auto it = o.find("--interval"); it != o.end()) {
+    opt.interval = seconds(it->second, "--interval", watch::kIntervalMinSeconds, watch::kIntervalMaxSeconds);
+  }
+  if (auto it = o.find("--duration"); it != o.end()) {
+    opt.duration = seconds(it->second, "--duration", watch::kIntervalMinSeconds, kWatchDurationMaxSeconds);
+  }
+  if (auto it = o.find("--log"); it != o.end()) {
+    if (it->second.empty()) throw Failure{"--log needs a file name ending in .csv or .jsonl"};
+    const std::string& path = it->second;
+    const auto ends = [&](std::string_view e) {
+      return path.size() > e.size() && path.compare(path.size() - e.size(), e.size(), e) == 0;
+    };
+    if (!ends(".csv") && !ends(".jsonl")) {
+      throw Failure{"--log '" + path + "' must end in .csv (CSV) or .jsonl (JSON Lines)"};
+    }
+    opt.logPath = path;
+  }
+  if (auto it = o.find("--metrics"); it != o.end()) {
+    std::string error;
+    opt.metrics = watch::parseMetricsAddress(it->second, error);
+    if (!opt.metrics) throw Failure{error};
+  }
+  watch::AlarmSettings& a = opt.alarms;
+  if (auto it = o.find("--alarm-silent"); it != o.end()) {
+    a.silentPolls = need(checkInteger(it->second, "--alarm-silent polls", 0, kAlarmCountMax));
+  }
+  if (auto it = o.find("--alarm-crc"); it != o.end()) {
+    a.crcIncrements = need(checkInteger(it->second, "--alarm-crc increments", 0, kAlarmCountMax));
+  }
+  if (auto it = o.find("--alarm-buffer"); it != o.end()) {
+    a.bufferPercent = need(checkInteger(it->second, "--alarm-buffer percent", 0, kBufferPercentMax));
+  }
+  a.overflow = onOff(o, "--alarm-overflow", a.overflow);
+  a.channelState = onOff(o, "--alarm-channel-state", a.channelState);
+  a.link = onOff(o, "--alarm-link", a.link);
+  if (auto it = o.find("--alarm-rate"); it != o.end()) {
+    const std::string& band = it->second;
+    if (band == "off") {
+      a.rateMin = a.rateMax = 0;
+    } else {
+      const std::size_t colon = band.find(':');
+      if (colon == std::string::npos) {
+        throw Failure{"--alarm-rate '" + band + "' is not MIN:MAX packets/s (either may be empty), or off"};
+      }
+      a.rateMin = rateBound(band.substr(0, colon), band);
+      a.rateMax = rateBound(band.substr(colon + 1), band);
+      if (a.rateMax > 0 && a.rateMin > a.rateMax) {
+        throw Failure{"--alarm-rate '" + band + "': MIN is above MAX"};
+      }
+    }
+  }
+  // The wait for each answer ends before the next poll: a --timeout longer than the
+  // interval is refused, the default one shortened to it.
+  if (inv.timeout > opt.interval) {
+    if (inv.timeoutGiven) {
+      throw Failure{"--timeout " + std::to_string(inv.timeout.count()) +
+                    " ms is longer than the --interval: each poll must end before the next"};
+    }
+    inv.timeout = opt.interval;
+  }
+  inv.commandName = "watch";
+}
+
 void parseCommand(Invocation& inv, const std::string& command, const std::vector<std::string>& w,
                   const CommandOptions& o) {
   if (command == "identify" || command == "status") {
@@ -248,6 +358,9 @@ void parseCommand(Invocation& inv, const std::string& command, const std::vector
   } else if (command == "setup") {
     inv.command = Command::Setup;
     parseSetup(inv, w, o);
+  } else if (command == "watch") {
+    inv.command = Command::Watch;
+    parseWatch(inv, w, o);
   } else {
     throw Failure{"unknown command '" + command + "' (see vexilctl --help)"};
   }
@@ -304,6 +417,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
       } else if (arg == "--timeout") {
         inv.timeout = std::chrono::milliseconds(
             need(checkInteger(*value, "timeout", kTimeoutMinMs, kTimeoutMaxMs)));
+        inv.timeoutGiven = true;
       } else if (arg == "--json") {
         inv.json = true;
       } else if (arg == "--jobs") {
@@ -321,7 +435,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     }
     if (!command) throw Failure{"no command given (see vexilctl --help)"};
     parseCommand(inv, *command, words, commandOptions);
-    if (inv.hostPort && *inv.hostPort != 0 && inv.devices.size() > 1) {
+    // The watch polls every board from one port; every other command gives each board
+    // a port of its own.
+    if (inv.command != Command::Watch && inv.hostPort && *inv.hostPort != 0 &&
+        inv.devices.size() > 1) {
       throw Failure{"--host-port names one port, but each of the " +
                     std::to_string(inv.devices.size()) +
                     " devices needs a port of its own; leave it out"};

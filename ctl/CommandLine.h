@@ -12,10 +12,12 @@
 #include "instructions/GeneralInstructions.h"
 #include "instructions/InstructionTest.h"
 #include "instructions/TsRouting.h"
+#include "watch/MetricsServer.h"
+#include "watch/WatchTypes.h"
 
 namespace vexil::ctl {
 
-enum class Command { Identify, Status, Set, Reset, SendTs, StopTs, Raw, Setup };
+enum class Command { Identify, Status, Set, Reset, SendTs, StopTs, Raw, Setup, Watch };
 
 enum class LogFormat { Csv, JsonLines };
 
@@ -43,8 +45,22 @@ inline constexpr int kTsSourceMin = 1;
 inline constexpr int kTsSourceMax = 4;
 inline constexpr int kNcoChannelMin = 1;
 inline constexpr int kNcoChannelMax = 4;
+/// Limits of the watch's options.
+inline constexpr double kWatchDurationMaxSeconds = 366.0 * 86400;  // a year of soak
+inline constexpr int kAlarmCountMax = 65535;
+inline constexpr int kBufferPercentMax = 1000;  // usage may exceed the size
+inline constexpr double kRateBoundMax = 1048575;  // the 20-bit rate field's largest value
 /// The Instruction Test's header text when --text is not given: the box's own text.
 inline constexpr char kDefaultTestText[] = "Quenthaven Bt.";
+
+/// What `watch` is told beyond the boards and the wait.
+struct WatchOptions {
+  std::chrono::milliseconds interval{1000};
+  std::optional<std::chrono::milliseconds> duration;  // nothing: until interrupted
+  std::optional<std::string> logPath;                 // ends in .csv or .jsonl
+  std::optional<watch::MetricsAddress> metrics;
+  watch::AlarmSettings alarms;
+};
 
 /// One run of vexilctl, every value checked.
 struct Invocation {
@@ -54,6 +70,7 @@ struct Invocation {
   std::vector<DeviceTarget> devices;  // empty: the settings file names one
   std::optional<int> hostPort;        // 0: any free port
   std::chrono::milliseconds timeout{1000};
+  bool timeoutGiven = false;  // --timeout was on the line
   bool json = false;
   int jobs = kDefaultJobs;
 
@@ -65,6 +82,7 @@ struct Invocation {
   int stopSourceIndex = 0;     // stop-ts: item index, source - 1
   TestEntries test;            // raw
   std::optional<LogOptions> log;  // setup --log
+  WatchOptions watch;             // watch
 };
 
 /// The outcome of reading the command line: the invocation, or the usage error.

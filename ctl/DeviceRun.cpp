@@ -259,6 +259,8 @@ DeviceResult runOnDevice(const Invocation& inv, const DeviceTarget& target, int 
     case Command::Setup:
       runSetup(inv, hostPort, r, extra);
       break;
+    case Command::Watch:
+      break;  // the watch polls all its boards from one port (WatchCommand.cpp)
   }
   JsonObject json;
   json.text("device", target.label())

@@ -18,6 +18,7 @@ Commands:
   stop-ts SOURCE      stop routing TS input SOURCE (1..4)
   raw ROW...          the Instruction Test: rows OPCODE:DATA-LIST, prints dump and answer
   setup               the Manufacturer Setup: check the type, write the maker's name
+  watch               poll boards for hours: time series, alarms, Prometheus metrics
   stream-check ...    check a transport stream, live, multicast or from a file, against
                       TR 101 290 (options of its own: vexilctl stream-check --help)
   help [COMMAND]      this text, or a command's own
@@ -134,6 +135,63 @@ as the window dumps them, then the answer's size and body.
 Exit 0 when any answer comes, 1 when none does.
 )";
 
+constexpr char kWatch[] = R"(Usage: vexilctl [GLOBAL OPTIONS] watch [--interval S] [--duration S]
+         [--log FILE.csv|FILE.jsonl] [--metrics [ADDR:]PORT] [ALARM OPTIONS]
+
+Polls every board (--device, --devices, or the one VexilDevP.ini names) with the
+window's status query, all from one UDP port, at a steady pace, until --duration has
+passed or Ctrl+C (SIGINT, SIGTERM, SIGHUP) ends it. Each poll waits --timeout for the
+answer (default 1000 ms, shortened to the interval; a longer --timeout is refused).
+
+  --interval S        seconds between polls, decimals allowed (0.05..86400; default 1)
+  --duration S        how long to watch (default: until interrupted)
+  --log FILE          one line per board per poll: FILE.jsonl gives JSON Lines,
+                      FILE.csv gives CSV (header written to a new file). Appended, each
+                      line whole even when the watch is killed. Fields: time, board,
+                      poll, answered, answer_ms, type, version, serial, link_speed,
+                      crc_error_counter, crc_increment, ins_packet_counter,
+                      ins_increment, counter_reset, and per channel state,
+                      input_rate_packets_per_second, sdram_usage_packets,
+                      sdram_size_packets, buffer_usage_ratio, overflow_led,
+                      overflow_since_reset (the last six on boards with the IP
+                      remultiplexer extension)
+  --metrics [ADDR:]PORT  serve Prometheus metrics at http://ADDR:PORT/metrics
+                      (ADDR defaults to 127.0.0.1; 0.0.0.0 opens it to the network)
+
+The 16-bit CRC error and Ins. packet counters are turned into increments between
+polls: a wrap through 65535 counts as the steps it took; a counter that falls far is a
+board reset (counted from zero), never 65,000 errors.
+
+Alarms: each prints one line on stderr when it starts and one when it clears.
+  --alarm-silent N            the board missed N polls in a row (default 3; 0: off)
+  --alarm-crc N               N or more CRC errors counted in one poll (default 1; 0: off)
+  --alarm-overflow on|off     a channel's overflow-since-reset flag set (default on)
+  --alarm-buffer PERCENT      a channel's SDRAM usage above PERCENT of its size
+                              (default 90; 0: off)
+  --alarm-channel-state on|off  a channel's state differs from the one first seen
+                              (default on)
+  --alarm-link on|off         the link speed differs from the one first seen (default on)
+  --alarm-rate MIN:MAX        a sending channel's input rate outside MIN..MAX packets/s;
+                              either may be empty (default 1: , a sending channel with
+                              no input; off: no rate alarm)
+
+At the end the summary goes to stdout, per board: polls, answered, alarms started,
+worst buffer usage, CRC and Ins. increments, resets (one JSON object with --json).
+
+Exit status: 0 when no alarm started and every board answered; 1 when an alarm
+started, a board never answered or the log could not be written; 2 on a usage error
+or when the port, the log or the metrics address cannot be opened.
+
+Metrics (labels board, channel, alarm): vexil_board_up, vexil_board_poll_duration_seconds,
+vexil_board_polls_total, vexil_board_answers_total, vexil_board_info (type, version,
+serial, model), vexil_board_link_speed_bits_per_second, vexil_board_crc_errors_total,
+vexil_board_inserted_packets_total, vexil_board_resets_total, vexil_channel_state,
+vexil_channel_input_rate_packets_per_second, vexil_channel_buffer_usage_ratio,
+vexil_channel_buffer_size_packets, vexil_channel_overflow_led,
+vexil_channel_overflow_since_reset, vexil_watch_alarm_active, vexil_watch_alarms_total.
+A board that did not answer shows NaN in its gauges, not its last values.
+)";
+
 constexpr char kSetup[] = R"(Usage: vexilctl [GLOBAL OPTIONS] setup [--log FILE] [--log-format csv|jsonl]
 
 The Manufacturer Setup: asks the board for its status, accepts only a QV-7163, writes
@@ -159,6 +217,7 @@ std::optional<std::string> helpText(const std::string& topic) {
   if (topic == "stop-ts") return kStopTs;
   if (topic == "raw") return kRaw;
   if (topic == "setup") return kSetup;
+  if (topic == "watch") return kWatch;
   return std::nullopt;
 }
 

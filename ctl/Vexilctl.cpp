@@ -11,10 +11,12 @@
 #include "ctl/Help.h"
 #include "ctl/Json.h"
 #include "ctl/ProductionLog.h"
+#include "ctl/WatchCommand.h"
 #include "instructions/DeviceAddress.h"
 #include "settings/IniFile.h"
 #include "settings/StoredSettings.h"
 #include "stream/StreamCheck.h"
+#include "watch/StreamMetrics.h"
 
 namespace vexil::ctl {
 namespace {
@@ -84,7 +86,7 @@ int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::os
       out << stream::checkHelpText(command);
       return stream::kCheckPassed;
     }
-    return stream::runCheck(*options, out, err, command);
+    return watch::runCheckWithMetrics(*options, out, err, command);
   }
   ParsedCommandLine parsed = parseCommandLine(args);
   if (!parsed.invocation) {
@@ -104,6 +106,7 @@ int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::os
 
   int hostPort = inv.hostPort.value_or(0);
   if (inv.devices.empty()) takeBoardFromSettings(env, inv, hostPort);
+  if (inv.command == Command::Watch) return runWatch(inv, hostPort, out, err);
 
   ProductionLog log;
   std::string logError;

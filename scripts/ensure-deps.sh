@@ -21,6 +21,9 @@ packages=(
   # Capture files (pcap, pcapng) are read through libpcap; the multicast tests make a
   # network namespace of their own with iproute2.
   libpcap-dev iproute2
+  # The board watch and the stream check serve metrics through the Prometheus C++ client;
+  # the tests let a real Prometheus server scrape them.
+  prometheus-cpp-dev prometheus
 )
 for arg in "$@"; do
   case "$arg" in

@@ -57,6 +57,9 @@ bool takeValue(const std::string& arg, const std::string& value, CheckOptions& o
     o.source = value;
   } else if (arg == "--interface") {
     o.interface = value;
+  } else if (arg == "--metrics") {
+    if (value.empty()) return fail(error, "--metrics needs ADDR:PORT");
+    o.metrics = value;
   } else if (arg == "--file") {
     if (value.empty()) return fail(error, "--file needs a path");
     o.file = value;
@@ -68,7 +71,8 @@ bool takeValue(const std::string& arg, const std::string& value, CheckOptions& o
 
 bool isValued(const std::string& arg) {
   return arg == "--port" || arg == "--address" || arg == "--seconds" || arg == "--record" ||
-         arg == "--source" || arg == "--interface" || arg == "--file" || arg == "--bitrate";
+         arg == "--source" || arg == "--interface" || arg == "--file" || arg == "--bitrate" ||
+         arg == "--metrics";
 }
 
 int report(const StreamSnapshot& s, double seconds, bool json, std::ostream& out) {
@@ -76,7 +80,8 @@ int report(const StreamSnapshot& s, double seconds, bool json, std::ostream& out
   return checkPassed(s) ? kCheckPassed : kCheckFailed;
 }
 
-int runFile(const CheckOptions& options, std::ostream& out, std::ostream& err, std::string_view command) {
+int runFile(const CheckOptions& options, std::ostream& out, std::ostream& err, std::string_view command,
+            const SnapshotObserver& observer) {
   std::error_code ec;
   if (!std::filesystem::exists(options.file, ec)) {
     err << command << ": " << options.file << ": no such file\n";
@@ -100,10 +105,12 @@ int runFile(const CheckOptions& options, std::ostream& out, std::ostream& err, s
   if (!result.clockKnown)
     err << command << ": " << options.file
         << ": no PCRs to take the bit rate from; the timing indicators are not applicable (give --bitrate)\n";
+  if (observer) observer(result.snapshot);
   return report(result.snapshot, result.seconds, options.json, out);
 }
 
-int runLive(const CheckOptions& options, std::ostream& out, std::ostream& err, std::string_view command) {
+int runLive(const CheckOptions& options, std::ostream& out, std::ostream& err, std::string_view command,
+            const SnapshotObserver& observer) {
   StreamReceiver receiver;
   if (!receiver.start(ListenEndpoint{options.address, options.port, options.source, options.interface})) {
     err << command << ": " << receiver.error() << "\n";
@@ -119,10 +126,12 @@ int runLive(const CheckOptions& options, std::ostream& out, std::ostream& err, s
   receiver.snapshot();
   for (auto next = started + kSampleEvery; next < end; next += kSampleEvery) {
     std::this_thread::sleep_until(next);
-    receiver.snapshot();  // keeps the meter's history going
+    const StreamSnapshot sample = receiver.snapshot();  // keeps the meter's history going
+    if (observer) observer(sample);
   }
   std::this_thread::sleep_until(end);
   StreamSnapshot s = receiver.snapshot();
+  if (observer) observer(s);
   receiver.stopRecording();
   s.recordError = receiver.recordError();
   receiver.stop();
@@ -184,7 +193,7 @@ std::optional<CheckOptions> parseCheckOptions(std::span<const std::string> args,
 std::string checkHelpText(std::string_view command) {
   const std::string c(command);
   return "Usage: " + c + " --port P [--address A] [--source S] [--interface I] --seconds N\n"
-         "         [--json] [--record FILE]\n"
+         "         [--json] [--record FILE] [--metrics [ADDR:]PORT]\n"
          "       " + c + " --file PATH [--bitrate BPS] [--port P] [--json]\n"
          R"(Checks a transport stream against ETSI TR 101 290 priorities 1 and 2.
 
@@ -205,6 +214,12 @@ pcapng capture of UDP datagrams, where time is the capture's.
   --record FILE   also write the received packets to FILE (188-byte packets)
   --file PATH     analyse a recording instead of listening
   --bitrate BPS   with a .ts file: its rate in bits per second, instead of the PCRs'
+  --metrics [ADDR:]PORT  serve Prometheus metrics at http://ADDR:PORT/metrics while
+                  checking (ADDR defaults to 127.0.0.1): vexil_stream_indicator_errors_total
+                  and vexil_stream_indicator_applicable {indicator, priority},
+                  vexil_stream_packets_total, vexil_stream_up,
+                  vexil_stream_pid_packets_total and
+                  vexil_stream_pid_continuity_errors_total {pid}
   --json          print the figures as one JSON object: "packets", "indicators" (one
                   count per indicator), "not_applicable", "pids", "failures",
                   "verdict"
@@ -220,8 +235,10 @@ a missing file, an address that cannot be listened on).
 )";
 }
 
-int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err, std::string_view command) {
-  return options.file.empty() ? runLive(options, out, err, command) : runFile(options, out, err, command);
+int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err, std::string_view command,
+             const SnapshotObserver& observer) {
+  return options.file.empty() ? runLive(options, out, err, command, observer)
+                              : runFile(options, out, err, command, observer);
 }
 
 }  // namespace vexil::stream

@@ -3,11 +3,14 @@
 // figures; the exit status says whether it was clean.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "stream/StreamReport.h"
 
 namespace vexil::stream {
 
@@ -26,6 +29,7 @@ struct CheckOptions {
   double bitrate = 0;                  // .ts file: bits per second (0: from the PCRs)
   bool json = false;
   std::string recordPath;              // empty: no recording
+  std::string metrics;                 // non-empty: serve Prometheus metrics here (ADDR:PORT)
   bool help = false;
 };
 
@@ -39,7 +43,12 @@ std::string checkHelpText(std::string_view command);
 
 /// Runs the check as `options` say, writes the report to `out` (and problems, each
 /// starting with `command` and ": ", to `err`) and returns the exit status.
+/// Sees the analyser's figures while the check runs: every second while listening, and
+/// once at the end (of a file, once).
+using SnapshotObserver = std::function<void(const StreamSnapshot&)>;
+
 int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err,
-             std::string_view command = "vexil-stream-check");
+             std::string_view command = "vexil-stream-check",
+             const SnapshotObserver& observer = {});
 
 }  // namespace vexil::stream

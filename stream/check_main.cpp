@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "stream/StreamCheck.h"
+#include "watch/StreamMetrics.h"
 
 int main(int argc, char** argv) {
   constexpr std::string_view kCommand = "vexil-stream-check";
@@ -18,5 +19,5 @@ int main(int argc, char** argv) {
     std::cout << vexil::stream::checkHelpText(kCommand);
     return vexil::stream::kCheckPassed;
   }
-  return vexil::stream::runCheck(*options, std::cout, std::cerr, kCommand);
+  return vexil::watch::runCheckWithMetrics(*options, std::cout, std::cerr, kCommand);
 }

@@ -9,13 +9,16 @@ _vexilctl() {
   }
 
   local globals="--device --devices --host-port --timeout --json --jobs --help"
-  local commands="identify status set reset send-ts stop-ts raw setup stream-check help"
+  local commands="identify status set reset send-ts stop-ts raw setup watch stream-check help"
 
   case $prev in
     --devices|--log)
       COMPREPLY=($(compgen -f -- "$cur")); return ;;
-    --device|--host-port|--timeout|--jobs|--time|--dest|--size|--packets|--text)
+    --device|--host-port|--timeout|--jobs|--time|--dest|--size|--packets|--text|\
+    --interval|--duration|--metrics|--alarm-silent|--alarm-crc|--alarm-buffer|--alarm-rate)
       return ;;
+    --alarm-overflow|--alarm-channel-state|--alarm-link)
+      COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
     --format)
       COMPREPLY=($(compgen -W "qvnet iptv" -- "$cur")); return ;;
     --packet-format)
@@ -31,7 +34,9 @@ _vexilctl() {
   for ((i = 1; i < cword; i++)); do
     case ${words[i]} in
       --device|--devices|--host-port|--timeout|--jobs|--time|--format|--source|--dest|\
-      --size|--packets|--packet-format|--text|--log|--log-format)
+      --size|--packets|--packet-format|--text|--log|--log-format|--interval|--duration|\
+      --metrics|--alarm-silent|--alarm-crc|--alarm-overflow|--alarm-buffer|\
+      --alarm-channel-state|--alarm-link|--alarm-rate)
         ((i++)) ;;
       -*) ;;
       *)
@@ -57,12 +62,14 @@ _vexilctl() {
       [[ -z $sub ]] && options="1 2 3 4" ;;
     raw)
       options="--text" ;;
+    watch)
+      options="--interval --duration --log --metrics --alarm-silent --alarm-crc --alarm-overflow --alarm-buffer --alarm-channel-state --alarm-link --alarm-rate" ;;
     setup)
       options="--log --log-format" ;;
     stream-check)
-      COMPREPLY=($(compgen -W "--port --address --seconds --json --record --help" -- "$cur")); return ;;
+      COMPREPLY=($(compgen -W "--port --address --source --interface --seconds --file --bitrate --json --record --metrics --help" -- "$cur")); return ;;
     help)
-      [[ -z $sub ]] && options="identify status set reset send-ts stop-ts raw setup" ;;
+      [[ -z $sub ]] && options="identify status set reset send-ts stop-ts raw setup watch" ;;
   esac
   COMPREPLY=($(compgen -W "$options $globals" -- "$cur"))
 } && complete -F _vexilctl vexilctl
