@@ -111,8 +111,11 @@ void TsStreamer::setFaults(const StreamFaults& faults) {
 }
 
 void TsStreamer::update(const DeviceState& state) {
-  std::lock_guard guard(lock_);
-  config_ = state;
+  {
+    std::lock_guard guard(lock_);
+    config_ = state;
+  }
+  wake_.notify_all();  // an idle sender wakes for a route that starts
 }
 
 void TsStreamer::start() {
@@ -163,6 +166,12 @@ std::uint64_t TsStreamer::packetsSent(int input) const {
   return input >= 1 && input <= kInputs ? packets_[input - 1].load() : 0;
 }
 
+bool TsStreamer::anySending(const DeviceState& state) {
+  for (const InputChannel& in : state.inputs)
+    if (in.state == kSendingState) return true;
+  return false;
+}
+
 void TsStreamer::run() {
   std::vector<Route> routes;
   for (int n = 1; n <= kInputs; ++n) routes.emplace_back(n);
@@ -178,6 +187,15 @@ void TsStreamer::run() {
     Log log;
     {
       std::unique_lock guard(lock_);
+      // With no input sending there is nothing to pace: sleep until a route starts or
+      // the sender is stopped, so that idle emulators cost nothing (racks of them stand
+      // in for racks of boards).
+      if (!anySending(config_)) {
+        wake_.wait(guard, [this] { return stopping_ || anySending(config_); });
+        if (stopping_) return;
+        last = steady_clock::now();
+        next = last;
+      }
       if (wake_.wait_until(guard, next, [this] { return stopping_; })) return;
       config = config_;
       faults = faults_;

@@ -30,7 +30,8 @@ struct DatagramFormat {
   static DatagramFormat fromModes(std::uint8_t mode2, std::uint8_t mode1, std::uint8_t mode0);
 };
 
-/// Sends the streams from a thread of its own, paced in 1 ms steps. Sends only to
+/// Sends the streams from a thread of its own, paced in 1 ms steps while an input sends
+/// and asleep while none does. Sends only to
 /// destinations on the loopback network, 127.0.0.0/8, and to multicast groups
 /// (224.0.0.0/4) through the loopback interface with a multicast TTL of 0, from a
 /// socket of their own, so that nothing leaves the host: a route to any other address
@@ -68,6 +69,7 @@ class TsStreamer {
   struct Route;
   void run();
   void openMulticastSocket();
+  static bool anySending(const DeviceState& state);
 
   mutable std::mutex lock_;  // guards config_, faults_, log_
   std::condition_variable wake_;
