@@ -142,14 +142,15 @@ int runWatch(const Invocation& inv, int hostPort, std::ostream& out, std::ostrea
     return kExitUsage;
   }
   std::unique_ptr<watch::MetricsServer> server;
-  std::unique_ptr<watch::WatchMetrics> metrics;
+  std::shared_ptr<watch::WatchMetrics> metrics;
   if (inv.watch.metrics) {
     server = std::make_unique<watch::MetricsServer>();
     if (!server->start(*inv.watch.metrics, error)) {
       err << kName << error << "\n";
       return kExitUsage;
     }
-    metrics = std::make_unique<watch::WatchMetrics>(server->registry());
+    metrics = std::make_shared<watch::WatchMetrics>();
+    server->add(metrics);
     err << kName << "metrics at http://" << inv.watch.metrics->address << ":" << server->port()
         << "/metrics\n";
   }

@@ -63,6 +63,11 @@ bool MetricsServer::start(const MetricsAddress& where, std::string& error) {
   return true;
 }
 
+void MetricsServer::add(std::shared_ptr<prometheus::Collectable> metrics) {
+  kept_.push_back(metrics);
+  if (exposer_) exposer_->RegisterCollectable(metrics);
+}
+
 std::uint16_t MetricsServer::port() const {
   if (!exposer_) return 0;
   const std::vector<int> ports = exposer_->GetListeningPorts();

@@ -8,8 +8,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace prometheus {
+class Collectable;
 class Exposer;
 class Registry;
 }  // namespace prometheus
@@ -41,11 +43,13 @@ class MetricsServer {
   /// The port served (useful with port 0); 0 when not serving.
   std::uint16_t port() const;
   prometheus::Registry& registry() { return *registry_; }
-  std::shared_ptr<prometheus::Registry> sharedRegistry() { return registry_; }
+  /// Serves `metrics` beside the registry's, for as long as the server lives.
+  void add(std::shared_ptr<prometheus::Collectable> metrics);
 
  private:
   std::shared_ptr<prometheus::Registry> registry_;
-  std::unique_ptr<prometheus::Exposer> exposer_;
+  std::vector<std::shared_ptr<prometheus::Collectable>> kept_;
+  std::unique_ptr<prometheus::Exposer> exposer_;  // last: it stops serving first
 };
 
 }  // namespace vexil::watch

@@ -23,7 +23,6 @@
 #include "watch/WatchMetrics.h"
 
 #include <prometheus/text_serializer.h>
-#include <prometheus/registry.h>
 
 namespace vexil::watch {
 namespace {
@@ -237,12 +236,11 @@ TEST(WatchMetrics, ServesTheBoardsFiguresAndNaNForWhatWasNotSeen) {
   sim::Faults silent;
   silent.silent = true;
   rack.boards[1]->setFaults(silent);
-  prometheus::Registry registry;
-  WatchMetrics metrics(registry);
+  WatchMetrics metrics;
   BoardWatch w(fastWatch(rack.all()));
   std::string error;
   ASSERT_TRUE(w.run(250ms, [&](const WatchRound& r) { metrics.update(r); }, error));
-  const std::string text = prometheus::TextSerializer().Serialize(registry.Collect());
+  const std::string text = prometheus::TextSerializer().Serialize(metrics.Collect());
   const std::string a = rack.address(0).label();
   const std::string b = rack.address(1).label();
   EXPECT_TRUE(contains(text, "vexil_board_up{board=\"" + a + "\"} 1")) << text;
