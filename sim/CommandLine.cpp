@@ -247,6 +247,10 @@ std::optional<SimOptions> parseSimOptions(std::span<const std::string> args, std
         if (*taken) continue;
         return std::nullopt;
       }
+      if (const auto taken = parseDynamicsOption(args, i, o.state, o.dynamics, error)) {
+        if (*taken) continue;
+        return std::nullopt;
+      }
       fail(error, "unknown option " + arg + " (see --help)");
       return std::nullopt;
     }

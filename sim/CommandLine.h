@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "messaging/WireLayout.h"
+#include "sim/BoardDynamics.h"
 #include "sim/DeviceModel.h"
 #include "sim/Faults.h"
 #include "sim/StreamFaults.h"
@@ -22,6 +23,7 @@ struct SimOptions {
   DeviceState state = defaultDeviceState();
   FaultScript faults;
   StreamFaults streamFaults;  // the --ts-* faults of the transport streams
+  DynamicsScript dynamics;    // --dynamics and the scripted moments
   bool help = false;
   bool version = false;  // "--version" alone: print the program's version
 };

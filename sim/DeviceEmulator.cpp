@@ -69,6 +69,11 @@ void DeviceEmulator::setFaultScript(const FaultScript& script) {
   script_ = script;
 }
 
+void DeviceEmulator::setDynamics(const DynamicsScript& script) {
+  std::lock_guard guard(lock_);
+  dynamics_ = BoardDynamics(script);
+}
+
 DeviceState DeviceEmulator::state() const {
   std::lock_guard guard(lock_);
   return model_.state();
@@ -97,19 +102,30 @@ bool DeviceEmulator::waitForRequests(std::size_t count, std::chrono::millisecond
 
 void DeviceEmulator::onDatagram(const std::uint8_t* data, std::size_t captured, std::size_t,
                                 const std::string& from, std::uint16_t fromPort) {
+  // A sender outside the loopback network changes nothing: its request is dropped
+  // before the board reads it.
+  if (!isLoopbackAddress(from)) return;
   const std::span<const std::uint8_t> request{data, captured};
   std::vector<std::uint8_t> answer;
   Faults faults;
+  bool silentNow = false;
   {
     std::lock_guard guard(lock_);
     ++requests_;
     lastRequest_.assign(request.begin(), request.end());
     faults = script_.faultsFor(requests_, request);
+    DeviceState& state = model_.state();
+    if (dynamics_.script().any()) {
+      // The board as it is at this moment of its script.
+      const Seconds elapsed = state.clock ? Seconds(state.clock()) : Seconds(0);
+      dynamics_.apply(state, elapsed);
+      silentNow = dynamics_.silent(elapsed);
+    }
     answer = model_.handle(request, faults.refusedOpcodes);
     streamer_.update(model_.state());
   }
   requestArrived_.notify_all();
-  if (answer.empty() || faults.silent || !isLoopbackAddress(from)) return;
+  if (answer.empty() || faults.silent || silentNow) return;
   if (faults.delay.count() > 0) {
     std::unique_lock guard(lock_);
     if (stopRequested_.wait_for(guard, faults.delay, [this] { return stopping_; })) return;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "messaging/UdpEndpoint.h"
+#include "sim/BoardDynamics.h"
 #include "sim/DeviceModel.h"
 #include "sim/Faults.h"
 #include "sim/TsStreamer.h"
@@ -44,6 +45,8 @@ class DeviceEmulator {
   /// Faults chosen per request from now on. Requests are numbered from 1 since the
   /// emulator was made, the ones before this call included.
   void setFaultScript(const FaultScript& script);
+  /// How the board changes over time (--dynamics and the scripted moments).
+  void setDynamics(const DynamicsScript& script);
   DeviceState state() const;
   void setState(const DeviceState& state);
 
@@ -64,6 +67,7 @@ class DeviceEmulator {
   mutable std::condition_variable requestArrived_;
   DeviceModel model_;
   FaultScript script_;
+  BoardDynamics dynamics_;
   std::size_t requests_ = 0;
   std::vector<std::uint8_t> lastRequest_;
   bool stopping_ = false;

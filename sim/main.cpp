@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options->help) {
-    std::cout << vexil::sim::simHelpText() << vexil::sim::streamHelpText();
+    std::cout << vexil::sim::simHelpText() << vexil::sim::streamHelpText()
+              << vexil::sim::dynamicsHelpText();
     return 0;
   }
   if (options->version) {
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
   const vexil::sim::DeviceState& state = options->state;
   vexil::sim::DeviceEmulator emulator(state);
   emulator.setFaultScript(options->faults);
+  emulator.setDynamics(options->dynamics);
   emulator.streamer().setFaults(options->streamFaults);
   emulator.streamer().setLog([](const std::string& line) { std::cerr << "vexil-sim: " << line << std::endl; });
   if (!emulator.start(options->bindAddress, options->port)) {
