@@ -28,7 +28,9 @@ case "$check" in
         share/icons/hicolor/scalable/apps/$app_id.svg \
         share/man/man1/vexil-devp.1.gz share/man/man1/vexil-sim.1.gz \
         share/doc/vexil-devp/copyright share/doc/vexil-devp/changelog.gz \
-        share/vexil-devp/wireshark/vexil.lua; do
+        share/vexil-devp/wireshark/vexil.lua \
+        share/vexil-devp/grafana/vexil-board-watch.json \
+        share/vexil-devp/prometheus/vexil.yml share/vexil-devp/prometheus/vexil-alerts.yml; do
       [ -f "$prefix/$f" ] || fail "not installed: $f"
     done
     for f in bin/vexil-devp bin/vexil-sim; do
