@@ -28,6 +28,13 @@ std::string hexBytesText(const AnswerReader& datagram, std::size_t offset, std::
   return text;
 }
 
+std::string hexBytesText(std::span<const std::uint8_t> bytes) {
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (const std::uint8_t b : bytes) text += hexText(b, 2);
+  return text;
+}
+
 std::string macText(const AnswerReader& datagram, std::size_t offset) {
   std::string text;
   for (std::size_t i = 0; i < kMacLength; ++i) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,8 @@ std::string hexText(std::uint32_t value, int digits);
 
 /// The `count` bytes from `offset` as two hex digits each, no separators.
 std::string hexBytesText(const AnswerReader& datagram, std::size_t offset, std::size_t count);
+/// The same of bytes already read.
+std::string hexBytesText(std::span<const std::uint8_t> bytes);
 
 /// The six bytes from `offset` in record order, two hex digits each, joined by ":"
 /// (00:1A:2B:3C:4D:5E).

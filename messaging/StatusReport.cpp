@@ -4,6 +4,7 @@
 
 #include "messaging/ReportText.h"
 #include "messaging/StatusFields.h"
+#include "messaging/StatusRecord.h"
 #include "messaging/StatusReportLayout.h"
 #include "messaging/WireLayout.h"
 
@@ -17,27 +18,18 @@ constexpr const char* kUnknownMessage = "Unknown message received.";
 constexpr const char* kQvNetLengthLabel = "Message length: ";
 constexpr const char* kPalvoxLengthLabel = "Message length (UDP): ";
 
-constexpr std::string_view kLinkNames[] = {"Link Off", "Link: 10 Mbps", "Link: 100 Mbps",
-                                           "Link: 1000 Mbps"};
-constexpr std::string_view kMacModeNames[] = {"QV Auto (0)", "Manual (1)", "Auto (2)"};
-constexpr std::string_view kGatewayModeNames[] = {"No gateway (0)", "Manual IP (1)",
-                                                  "Auto (2)"};
-constexpr std::string_view kGatewayStateNames[] = {"No gateway (0)", "Known gateway (1)",
-                                                   "Searching MAC (2)", "Searching IP (3)"};
+// Link speed 0 reads "Link Off"; the others "Link: " and the speed.
+constexpr std::uint8_t kLinkOff = 0;
 
-std::string modelLine(std::uint8_t model) {
-  switch (model) {
-    case 0: return "Model: 4I (4In + 1Out)";
-    case 1: return "Model: 4O (4Out)";
-    case 2: return "Model: 2D (2In + 2Out)";
-    case 3: return "Model: 2L (2In + 2Out with loopback)";
-    case kModelIpRemultiplexer: return "Model: IP Remultiplexer";
-    default: return "Model: " + unknownText(model);
-  }
+std::string modelLine(const EnumField& model) {
+  return "Model: " + (model.known() ? std::string(model.name) : unknownText(model.code));
 }
 
-void appendConfigurationWord(const AnswerReader& r, std::vector<std::string>& lines) {
-  const std::uint16_t word = r.u16(kConfigWord);
+std::string linkLine(const EnumField& link) {
+  return link.code == kLinkOff ? "Link Off" : "Link: " + std::string(link.name);
+}
+
+void appendConfigurationWord(std::uint16_t word, std::vector<std::string>& lines) {
   lines.push_back("Configuration Word: h" + hexText(word, 4));
   lines.emplace_back(flagText(word & kConfigLockedBit, " Device Locked", " Device Unlocked"));
   lines.emplace_back(flagText(word & kConfigReplaceCompatBit,
@@ -87,56 +79,55 @@ PageUpdate decodeStatusRecord(const AnswerReader& r, const std::string& address,
                               int devicePort) {
   PageUpdate update;
   update.clearMemo = true;
-  const std::size_t length = r.length();
-  if (length < wire::kStatusMinLength || r.u8(wire::kAnswerOpcodeOffset) != wire::OpAck) {
-    update.lines = unknownMessageLines(kPalvoxLengthLabel, length);
+  const std::optional<StatusRecord> record = decodeStatusFields(r);
+  if (!record) {
+    update.lines = unknownMessageLines(kPalvoxLengthLabel, r.length());
     return update;
   }
+  appendStatusLines(*record, address, devicePort, update);
+  return update;
+}
 
+void appendStatusLines(const StatusRecord& s, const std::string& address, int devicePort,
+                       PageUpdate& update) {
   auto& lines = update.lines;
-  const std::string version = versionText(r.u8(kVersionMajor), r.u8(kVersionMinor));
-  const std::uint16_t type = r.u16(kType);
-  lines.push_back("Palvox ACK received (" + decimalText(static_cast<std::int64_t>(length)) +
+  lines.push_back("Palvox ACK received (" + decimalText(static_cast<std::int64_t>(s.length)) +
                   ").");
   lines.push_back("Device IP: " + address);
   lines.push_back("Device Port: " + decimalText(devicePort));
   lines.emplace_back();
-  lines.push_back("Device Version: " + version);
+  lines.push_back("Device Version: " + s.version);
   // The serial is the signed 32-bit number the serial-number instruction sends.
-  lines.push_back("Device Serial: " +
-                  decimalText(static_cast<std::int32_t>(r.u32(kSerial))));
-  lines.push_back("Device Type: " + decimalText(type));
-  update.deviceCaption = deviceCaptionText(type, version);
+  lines.push_back("Device Serial: " + decimalText(s.serial));
+  lines.push_back("Device Type: " + decimalText(s.type));
+  update.deviceCaption = deviceCaptionText(s.type, s.version);
 
-  appendConfigurationWord(r, lines);
-  lines.push_back("Selector: h" + hexText(r.u16(kSelector), 4));
-  lines.push_back("GPO: h" + hexText(r.u8(kGpo), 2));
-  lines.push_back("External Trap State: h" + hexText(r.u8(kExternalTrapState), 2));
-  lines.push_back("Overflow State: h" + hexText(r.u8(kOverflowState), 2));
-  lines.emplace_back(kLinkNames[recordLinkSpeed(r)]);
-  const std::uint8_t model = recordModel(r);
-  lines.push_back(modelLine(model));
-  lines.push_back("Ins. Packet Counter: " + decimalText(r.u16(kInsPacketCounter)));
-  lines.push_back("CRC Error Counter: " + decimalText(r.u16(kCrcErrorCounter)));
+  appendConfigurationWord(s.configurationWord, lines);
+  lines.push_back("Selector: h" + hexText(s.selector, 4));
+  lines.push_back("GPO: h" + hexText(s.gpo, 2));
+  lines.push_back("External Trap State: h" + hexText(s.externalTrapState, 2));
+  lines.push_back("Overflow State: h" + hexText(s.overflowState, 2));
+  lines.push_back(linkLine(s.linkSpeed));
+  lines.push_back(modelLine(s.model));
+  lines.push_back("Ins. Packet Counter: " + decimalText(s.insPacketCounter));
+  lines.push_back("CRC Error Counter: " + decimalText(s.crcErrorCounter));
   lines.emplace_back("UserData (hex):");
-  lines.push_back("  " + hexBytesText(r, kUserDataFirst, kUserDataHalfLength));
-  lines.push_back("  " + hexBytesText(r, kUserDataSecond, kUserDataHalfLength));
+  const std::span<const std::uint8_t> user(s.userData);
+  lines.push_back("  " + hexBytesText(user.first(kUserDataHalfLength)));
+  lines.push_back("  " + hexBytesText(user.subspan(kUserDataHalfLength)));
   lines.emplace_back(kSpaceLine);
-  lines.push_back("MAC Mode: " + enumText(r.u8(kMacMode), kMacModeNames));
-  lines.push_back("Primary MAC: " + macText(r, kPrimaryMac));
-  lines.push_back("Secondary MAC: " + macText(r, kSecondaryMac));
+  lines.push_back("MAC Mode: " + codedText(s.macMode));
+  lines.push_back("Primary MAC: " + s.primaryMac);
+  lines.push_back("Secondary MAC: " + s.secondaryMac);
   lines.emplace_back(kSpaceLine);
-  lines.push_back("GatewayMode: " + enumText(r.u8(kGatewayMode), kGatewayModeNames));
-  lines.push_back("GatewayState: " + enumText(r.u8(kGatewayState), kGatewayStateNames));
-  lines.push_back("Gateway MAC: " + macText(r, kGatewayMac));
-  lines.push_back("Gateway IP: " + ipText(r, kGatewayIpField + kAddressFieldIp));
-  lines.push_back("NetMask: " + ipText(r, kNetMaskField + kAddressFieldIp));
-  const std::uint8_t arp = r.u8(kArpPeriod);
-  lines.push_back(arp != 0 ? "ARP Adv. Time: " + decimalText(arp) + " sec"
-                           : std::string("ARP Advertisement: off"));
-
-  appendChannelSections(r, model, lines);
-  return update;
+  lines.push_back("GatewayMode: " + codedText(s.gatewayMode));
+  lines.push_back("GatewayState: " + codedText(s.gatewayState));
+  lines.push_back("Gateway MAC: " + s.gatewayMac);
+  lines.push_back("Gateway IP: " + s.gatewayIp);
+  lines.push_back("NetMask: " + s.netMask);
+  lines.push_back(s.arpPeriodSeconds != 0 ? "ARP Adv. Time: " + decimalText(s.arpPeriodSeconds) + " sec"
+                                          : std::string("ARP Advertisement: off"));
+  appendChannelSections(s, lines);
 }
 
 }  // namespace vexil

@@ -9,6 +9,7 @@
 
 #include "messaging/AnswerReader.h"
 #include "messaging/PageUpdate.h"
+#include "messaging/StatusRecord.h"
 
 namespace vexil {
 
@@ -32,11 +33,18 @@ std::vector<std::string> unknownMessageLines(const char* lengthLabel, std::size_
 /// The caption of LabelD for a decoded identity: "Device: QV-" + type + "  v" + version.
 std::string deviceCaptionText(std::uint16_t type, const std::string& version);
 
-/// Appends the sections after the ARP line of an accepted status record: the four TS
-/// input channels, TS ports and IGMP, the four TS output channels, the IIC port, the NCO
-/// frequencies, the trap function and, when `model` is 7 and the record is at least 662
-/// bytes long, the IP remultiplexer extension. Interface thread or any other: pure.
-void appendChannelSections(const AnswerReader& record, std::uint8_t model,
-                           std::vector<std::string>& lines);
+/// Appends every line of the report of an accepted status record, from the identity
+/// to the last section, and names the device in LabelD. Interface thread or any other.
+void appendStatusLines(const status::StatusRecord& record, const std::string& address,
+                       int devicePort, PageUpdate& update);
+
+/// Appends the sections after the ARP line: the four TS input channels, TS ports and
+/// IGMP, the four TS output channels, the IIC port, the NCO frequencies, the trap
+/// function and, when the record holds it, the IP remultiplexer extension.
+void appendChannelSections(const status::StatusRecord& record, std::vector<std::string>& lines);
+
+/// An enumerated field as the report shows it: "Me (0)", or "Unknown (9)" for a code
+/// without a name.
+std::string codedText(const status::EnumField& field);
 
 }  // namespace vexil

@@ -12,3 +12,6 @@ vexil_add_gtest(status_report_end_to_end_test
 vexil_add_gtest(report_fuzz_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ReportFuzzTest.cpp
   LIBS vexil_messaging)
+vexil_add_gtest(status_record_fields_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/StatusRecordTest.cpp
+  LIBS vexil_messaging vexil_sim)
