@@ -1,7 +1,10 @@
 #include "ctl/DeviceRun.h"
 
+#include <cstring>
+
 #include "ctl/Json.h"
 #include "ctl/StatusJson.h"
+#include "messaging/StatusRecord.h"
 #include "instructions/DeviceQuery.h"
 #include "instructions/ManufacturerSetup.h"
 #include "instructions/PanelTexts.h"
@@ -22,6 +25,8 @@ constexpr int kQvNetRadioIndex = 0;
 constexpr int kPalvoxRadioIndex = 1;
 // The page names a board in LabelTest1 this way only once it has read its status answer.
 constexpr char kTargetBoardPrefix[] = "Target Device: QV-";
+// The page shows the board's answered text after this label.
+constexpr char kUserTextLabel[] = "User Text: ";
 
 std::string waitText(const Invocation& inv) {
   return "within " + std::to_string(inv.timeout.count()) + " ms";
@@ -154,14 +159,14 @@ void runRaw(const Invocation& inv, int hostPort, DeviceResult& r, JsonObject& js
   const Answer answer = s.engine.lastAnswer();
   r.kind = ResultKind::Ok;
   r.message = outcome.front();
-  json.number("answerLength", static_cast<std::int64_t>(answer.length()))
+  json.number("answer_length", static_cast<std::int64_t>(answer.length()))
       .text("answer", hexString(answer.bytes()));
 }
 
-BoardIdentity identityOf(const Answer& statusAnswer) {
-  const AnswerReader a = statusAnswer.reader();
-  return {a.u16(status::kType), versionText(a.u8(status::kVersionMajor), a.u8(status::kVersionMinor)),
-          static_cast<std::int32_t>(a.u32(status::kSerial))};
+std::optional<BoardIdentity> identityOf(const Answer& statusAnswer) {
+  const auto record = status::decodeStatusFields(statusAnswer.reader());
+  if (!record) return std::nullopt;
+  return BoardIdentity{record->type, record->version, record->serial};
 }
 
 void runSetup(const Invocation& inv, int hostPort, DeviceResult& r, JsonObject& json) {
@@ -195,8 +200,12 @@ void runSetup(const Invocation& inv, int hostPort, DeviceResult& r, JsonObject& 
         .text("version", r.identity->version)
         .number("serial", r.identity->serial);
   }
-  json.text("targetDevice", page.targetDevice.value_or(""))
-      .text("userText", page.userText.value_or(""));
+  // Values, not the page's labels: the text the board answered with after the write.
+  if (page.userText && page.userText->rfind(kUserTextLabel, 0) == 0) {
+    json.text("user_text", page.userText->substr(std::strlen(kUserTextLabel)));
+  } else {
+    json.raw("user_text", "null");
+  }
   r.message = status;
   const S state = s.engine.state();
   if (s.sendFailed()) {

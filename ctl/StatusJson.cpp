@@ -5,6 +5,7 @@
 #include "ctl/Json.h"
 #include "messaging/ReportText.h"
 #include "messaging/StatusFields.h"
+#include "messaging/StatusRecord.h"
 #include "messaging/StatusReportLayout.h"
 #include "messaging/WireLayout.h"
 
@@ -13,76 +14,78 @@ namespace {
 
 using namespace status;
 
+constexpr int kIgmpUnitMs = kIgmpPeriodUnitMs;
+
 std::int64_t channelNumber(std::size_t index) { return static_cast<std::int64_t>(index) + 1; }
 
-std::string addressFieldIp(const AnswerReader& r, std::size_t field) {
-  return ipText(r, field + kAddressFieldIp);
+// An enumeration: its code, and its name or null when the code has none.
+std::string coded(const EnumField& f) {
+  return JsonObject()
+      .number("code", f.code)
+      .raw("name", f.known() ? jsonText(f.name) : std::string("null"))
+      .str();
 }
 
-std::string inputChannel(const AnswerReader& r, std::size_t index) {
-  const std::size_t block = kInputBlocks + kInputBlockLength * index;
+std::string inputChannel(const InputChannel& c, std::size_t index) {
   return JsonObject()
       .number("channel", channelNumber(index))
-      .text("destMac", macText(r, block + kInDestMac))
-      .text("destIp", addressFieldIp(r, block + kInDestIpField))
-      .number("destPort", r.u16(block + kInDestPort))
-      .number("destMode", r.u8(block + kInDestMode))
-      .number("state", r.u8(block + kInState))
-      .number("mode2", r.u8(block + kInMode2))
-      .number("mode1", r.u8(block + kInMode1))
-      .number("mode0", r.u8(block + kInMode0))
+      .text("dest_mac", c.destMac)
+      .text("dest_ip", c.destIp)
+      .number("dest_port", c.destPort)
+      .raw("dest_mode", coded(c.destMode))
+      .raw("state", coded(c.state))
+      .number("mode2", c.mode2)
+      .number("mode1", c.mode1)
+      .number("mode0", c.mode0)
       .str();
 }
 
-std::string outputChannel(const AnswerReader& r, std::size_t index) {
-  const std::size_t block = kOutputBlocks + kOutputBlockLength * index;
+std::string outputChannel(const OutputChannel& c, std::size_t index) {
   return JsonObject()
       .number("channel", channelNumber(index))
-      .text("multicastIp", addressFieldIp(r, block + kOutIpField))
-      .number("receivePort", r.u16(block + kOutPort))
-      .number("mode", r.u8(block + kOutMode))
+      .text("multicast_ip", c.multicastIp)
+      .number("receive_port", c.receivePort)
+      .number("mode", c.mode)
       .str();
 }
 
-std::string trapFunction(const AnswerReader& r) {
+std::string trapFunction(const TrapFunction& t) {
   return JsonObject()
-      .number("mode", r.u8(kTrapMode))
-      .number("state", r.u8(kTrapState))
-      .number("externalTrapMask", r.u8(kExternalTrapMask))
-      .number("overflowTrapMask", r.u8(kOverflowTrapMask))
-      .number("externalTrap", r.u8(kExternalTrap))
-      .number("overflowTrap", r.u8(kOverflowTrap))
-      .text("mac", macText(r, kTrapMac))
-      .text("ip", addressFieldIp(r, kTrapIpField))
+      .number("mode", t.mode)
+      .raw("state", coded(t.state))
+      .number("external_trap_mask", t.externalTrapMask)
+      .number("overflow_trap_mask", t.overflowTrapMask)
+      .number("external_trap", t.externalTrap)
+      .number("overflow_trap", t.overflowTrap)
+      .text("mac", t.mac)
+      .text("ip", t.ip)
       .str();
 }
 
-std::string extensionChannel(const AnswerReader& r, std::size_t index) {
-  const std::size_t block = extensionBlock(index);
-  const std::uint8_t flags = r.u8(block + kExtFlags);
+std::string extensionChannel(const ExtensionChannel& c, std::size_t index) {
   return JsonObject()
       .number("channel", channelNumber(index))
-      .number("inputRate", extensionRate(r, block))
-      .boolean("overflowLed", (flags & kExtOverflowLedBit) != 0)
-      .boolean("overflowSinceReset", (flags & kExtOverflowSinceResetBit) != 0)
-      .number("sdramSize", extensionSize(r, block))
-      .number("sdramUsage", extensionUsage(r, block))
+      .number("input_rate_packets_per_second", c.inputRatePacketsPerSecond)
+      .boolean("overflow_led", c.overflowLed)
+      .boolean("overflow_since_reset", c.overflowSinceReset)
+      .number("sdram_size_packets", c.sdramSizePackets)
+      .number("sdram_usage_packets", c.sdramUsagePackets)
       .str();
 }
 
-std::string extension(const AnswerReader& r) {
+std::string extension(const Extension& x) {
   std::vector<std::string> versions;
   std::vector<std::string> channels;
   for (std::size_t n = 0; n < kChannelCount; ++n) {
-    versions.push_back(std::to_string(r.u8(kExtChannelVersions + n)));
-    channels.push_back(extensionChannel(r, n));
+    versions.push_back(std::to_string(x.channelVersions[n]));
+    channels.push_back(extensionChannel(x.channels[n], n));
   }
   return JsonObject()
-      .number("selfTest", r.u8(kExtSelfTest))
-      .number("ethernetVersion", r.u8(kExtEthernetVersion))
-      .raw("channelVersions", jsonArray(versions))
-      .number("pcr12Version", r.u8(kExtPcr12Version))
-      .number("pcr34Version", r.u8(kExtPcr34Version))
+      .number("self_test", x.selfTest)
+      .number("ethernet_version", x.ethernetVersion)
+      .raw("channel_versions", jsonArray(versions))
+      .number("pcr12_version", x.pcr12Version)
+      .number("pcr34_version", x.pcr34Version)
       .raw("channels", jsonArray(channels))
       .str();
 }
@@ -90,56 +93,59 @@ std::string extension(const AnswerReader& r) {
 }  // namespace
 
 std::string statusRecordJson(const AnswerReader& r) {
+  const std::optional<StatusRecord> record = decodeStatusFields(r);
+  return record ? statusRecordJson(*record) : std::string("null");
+}
+
+std::string statusRecordJson(const StatusRecord& s) {
   std::vector<std::string> inputs;
   std::vector<std::string> outputs;
   std::vector<std::string> nco;
   for (std::size_t n = 0; n < kChannelCount; ++n) {
-    inputs.push_back(inputChannel(r, n));
-    outputs.push_back(outputChannel(r, n));
+    inputs.push_back(inputChannel(s.inputs[n], n));
+    outputs.push_back(outputChannel(s.outputs[n], n));
     // Shown signed, as the serial: the same 32 bits the NCO instruction sends.
-    nco.push_back(std::to_string(static_cast<std::int32_t>(r.u32(kNcoFrequencies + kNcoStride * n))));
+    nco.push_back(std::to_string(s.ncoHz[n]));
   }
-  const std::uint8_t model = recordModel(r);
   JsonObject o;
-  o.number("length", static_cast<std::int64_t>(r.length()))
-      .text("version", versionText(r.u8(kVersionMajor), r.u8(kVersionMinor)))
-      .number("versionMajor", r.u8(kVersionMajor))
-      .number("versionMinor", r.u8(kVersionMinor))
-      .number("serial", static_cast<std::int32_t>(r.u32(kSerial)))
-      .number("type", r.u16(kType))
-      .number("configurationWord", r.u16(kConfigWord))
-      .number("selector", r.u16(kSelector))
-      .number("gpo", r.u8(kGpo))
-      .number("externalTrapState", r.u8(kExternalTrapState))
-      .number("overflowState", r.u8(kOverflowState))
-      .number("linkSpeed", recordLinkSpeed(r))
-      .number("model", model)
-      .number("macMode", r.u8(kMacMode))
-      .text("primaryMac", macText(r, kPrimaryMac))
-      .text("secondaryMac", macText(r, kSecondaryMac))
-      .number("gatewayMode", r.u8(kGatewayMode))
-      .number("gatewayState", r.u8(kGatewayState))
-      .text("gatewayMac", macText(r, kGatewayMac))
-      .text("gatewayIp", addressFieldIp(r, kGatewayIpField))
-      .text("netMask", addressFieldIp(r, kNetMaskField))
-      .number("arpPeriod", r.u8(kArpPeriod))
-      .raw("tsInputs", jsonArray(inputs))
-      .number("tsPortHigh", r.u16(kTsPortHigh))
-      .number("tsPortLow", r.u16(kTsPortLow))
-      .number("igmpReportPeriod", r.u8(kIgmpPeriod))
-      .number("igmpSwitch", r.u8(kIgmpSwitch))
-      .text("igmpSwitchMac", macText(r, kIgmpSwitchMac))
-      .text("igmpSwitchIp", addressFieldIp(r, kIgmpSwitchIpField))
-      .raw("tsOutputs", jsonArray(outputs))
-      .number("iicDivider", r.u8(kIicDivider))
-      .number("iicError", r.u8(kIicError))
-      .raw("ncoHz", jsonArray(nco))
-      .number("insPacketCounter", r.u16(kInsPacketCounter))
-      .raw("trap", trapFunction(r))
-      .number("crcErrorCounter", r.u16(kCrcErrorCounter))
-      .text("userData", hexBytesText(r, kUserDataFirst, kUserDataHalfLength) +
-                               hexBytesText(r, kUserDataSecond, kUserDataHalfLength));
-  if (hasExtension(model, r.length())) o.raw("extension", extension(r));
+  o.number("length", static_cast<std::int64_t>(s.length))
+      .text("version", s.version)
+      .number("version_major", s.versionMajor)
+      .number("version_minor", s.versionMinor)
+      .number("serial", s.serial)
+      .number("type", s.type)
+      .number("configuration_word", s.configurationWord)
+      .number("selector", s.selector)
+      .number("gpo", s.gpo)
+      .number("external_trap_state", s.externalTrapState)
+      .number("overflow_state", s.overflowState)
+      .raw("link_speed", coded(s.linkSpeed))
+      .raw("model", coded(s.model))
+      .raw("mac_mode", coded(s.macMode))
+      .text("primary_mac", s.primaryMac)
+      .text("secondary_mac", s.secondaryMac)
+      .raw("gateway_mode", coded(s.gatewayMode))
+      .raw("gateway_state", coded(s.gatewayState))
+      .text("gateway_mac", s.gatewayMac)
+      .text("gateway_ip", s.gatewayIp)
+      .text("net_mask", s.netMask)
+      .number("arp_period_seconds", s.arpPeriodSeconds)
+      .raw("ts_inputs", jsonArray(inputs))
+      .number("ts_port_high", s.tsPortHigh)
+      .number("ts_port_low", s.tsPortLow)
+      .number("igmp_report_period_ms", s.igmpReportPeriod * kIgmpUnitMs)
+      .boolean("igmp_switch_present", s.igmpSwitchPresent)
+      .text("igmp_switch_mac", s.igmpSwitchMac)
+      .text("igmp_switch_ip", s.igmpSwitchIp)
+      .raw("ts_outputs", jsonArray(outputs))
+      .number("iic_divider", s.iicDivider)
+      .number("iic_error", s.iicError)
+      .raw("nco_hz", jsonArray(nco))
+      .number("ins_packet_counter", s.insPacketCounter)
+      .raw("trap", trapFunction(s.trap))
+      .number("crc_error_counter", s.crcErrorCounter)
+      .text("user_data", hexBytesText(std::span(s.userData)));
+  if (s.extension) o.raw("extension", extension(*s.extension));
   return o.str();
 }
 
@@ -148,8 +154,8 @@ std::string qvNetAckJson(const AnswerReader& a) {
       .number("length", static_cast<std::int64_t>(a.length()))
       .text("version", versionText(a.u8(wire::kQvNetAckVersionMajorOffset),
                                    a.u8(wire::kQvNetAckVersionMinorOffset)))
-      .number("versionMajor", a.u8(wire::kQvNetAckVersionMajorOffset))
-      .number("versionMinor", a.u8(wire::kQvNetAckVersionMinorOffset))
+      .number("version_major", a.u8(wire::kQvNetAckVersionMajorOffset))
+      .number("version_minor", a.u8(wire::kQvNetAckVersionMinorOffset))
       .number("type", a.u16(wire::kQvNetAckTypeOffset))
       .number("serial", a.u16(wire::kQvNetAckSerialOffset))
       .str();

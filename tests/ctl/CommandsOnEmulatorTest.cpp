@@ -286,22 +286,27 @@ TEST_F(CtlOnEmulator, StatusJsonHoldsEveryFieldAndAgreesWithTheLines) {
   EXPECT_EQ(rep["type"].number(), 7163);
   EXPECT_EQ(rep["serial"].number(), 5000);
   EXPECT_EQ(rep["version"].text(), "1.05");
-  EXPECT_EQ(rep["model"].number(), 7);
-  EXPECT_EQ(rep["linkSpeed"].number(), 2);
-  EXPECT_EQ(rep["configurationWord"].number(), 0x0200);
-  EXPECT_EQ(rep["gatewayIp"].text(), "10.123.13.1");
-  EXPECT_EQ(rep["netMask"].text(), "255.255.255.0");
-  EXPECT_EQ(rep["primaryMac"].text(), "00:50:C2:3A:10:01");
-  EXPECT_EQ(rep["arpPeriod"].number(), 30);
-  ASSERT_EQ(rep["tsInputs"].array().size(), 4u);
-  EXPECT_EQ(rep["tsInputs"][0]["destIp"].text(), "239.1.1.1");
-  EXPECT_EQ(rep["tsInputs"][0]["destPort"].number(), 5001);
-  EXPECT_EQ(rep["tsInputs"][1]["mode0"].number(), 0x94);
-  ASSERT_EQ(rep["tsOutputs"].array().size(), 4u);
-  EXPECT_EQ(rep["tsOutputs"][0]["receivePort"].number(), 6001);
-  EXPECT_EQ(rep["ncoHz"][3].number(), 1000000);
-  EXPECT_EQ(rep["iicDivider"].number(), 61);
-  EXPECT_EQ(rep["userData"].text().size(), 64u);
+  EXPECT_EQ(rep["model"]["code"].number(), 7);
+  EXPECT_EQ(rep["model"]["name"].text(), "IP Remultiplexer");
+  EXPECT_EQ(rep["link_speed"]["code"].number(), 2);
+  EXPECT_EQ(rep["link_speed"]["name"].text(), "100 Mbps");
+  EXPECT_EQ(rep["configuration_word"].number(), 0x0200);
+  EXPECT_EQ(rep["gateway_ip"].text(), "10.123.13.1");
+  EXPECT_EQ(rep["net_mask"].text(), "255.255.255.0");
+  EXPECT_EQ(rep["primary_mac"].text(), "00:50:C2:3A:10:01");
+  EXPECT_EQ(rep["arp_period_seconds"].number(), 30);
+  EXPECT_EQ(rep["igmp_report_period_ms"].number(), 25 * 400);
+  ASSERT_EQ(rep["ts_inputs"].array().size(), 4u);
+  EXPECT_EQ(rep["ts_inputs"][0]["dest_ip"].text(), "239.1.1.1");
+  EXPECT_EQ(rep["ts_inputs"][0]["dest_port"].number(), 5001);
+  EXPECT_EQ(rep["ts_inputs"][1]["mode0"].number(), 0x94);
+  EXPECT_EQ(rep["ts_inputs"][0]["state"]["name"].text(), "Sending TS");
+  EXPECT_EQ(rep["ts_inputs"][1]["dest_mode"]["name"].text(), "Manual");
+  ASSERT_EQ(rep["ts_outputs"].array().size(), 4u);
+  EXPECT_EQ(rep["ts_outputs"][0]["receive_port"].number(), 6001);
+  EXPECT_EQ(rep["nco_hz"][3].number(), 1000000);
+  EXPECT_EQ(rep["iic_divider"].number(), 61);
+  EXPECT_EQ(rep["user_data"].text().size(), 64u);
   EXPECT_TRUE(rep["trap"].has("ip"));
 
   // The extension's composed numbers are the ones the report's lines show.
@@ -314,12 +319,12 @@ TEST_F(CtlOnEmulator, StatusJsonHoldsEveryFieldAndAgreesWithTheLines) {
                        [&](const JsonValue& v) { return v.text() == line; });
   };
   for (const JsonValue& ch : ext["channels"].array()) {
-    EXPECT_TRUE(shows(" Input stream: " + std::to_string(static_cast<long>(ch["inputRate"].number())) +
+    EXPECT_TRUE(shows(" Input stream: " + std::to_string(static_cast<long>(ch["input_rate_packets_per_second"].number())) +
                       " packets/sec"));
-    EXPECT_TRUE(shows(" SDRAM size: " + std::to_string(static_cast<long>(ch["sdramSize"].number())) +
+    EXPECT_TRUE(shows(" SDRAM size: " + std::to_string(static_cast<long>(ch["sdram_size_packets"].number())) +
                       " packets"));
     EXPECT_TRUE(shows(" SDRAM usage: " +
-                      std::to_string(static_cast<long>(ch["sdramUsage"].number())) + " packets"));
+                      std::to_string(static_cast<long>(ch["sdram_usage_packets"].number())) + " packets"));
   }
   EXPECT_TRUE(shows("Device Serial: 5000"));
 }
@@ -332,7 +337,7 @@ TEST_F(CtlOnEmulator, StatusJsonOfAModelWithoutTheExtensionLeavesItOut) {
   ASSERT_EQ(r.exit, 0) << r.err;
   const JsonValue o = JsonReader::parse(r.outLines().at(0));
   EXPECT_EQ(o["report"]["length"].number(), 534);
-  EXPECT_EQ(o["report"]["model"].number(), 0);
+  EXPECT_EQ(o["report"]["model"]["code"].number(), 0);
   EXPECT_FALSE(o["report"].has("extension"));
 }
 
@@ -342,7 +347,7 @@ TEST_F(CtlOnEmulator, JsonOfOtherCommandsAndOfFailures) {
   EXPECT_EQ(id["identity"]["version"].text(), "1.05");
 
   const JsonValue raw = JsonReader::parse(run({"--json", "raw", "3:0"}).outLines().at(0));
-  EXPECT_EQ(raw["answerLength"].number(), 41);
+  EXPECT_EQ(raw["answer_length"].number(), 41);
   EXPECT_EQ(raw["request"].text().substr(0, 12), "50616C766F78");
 
   sim::DeviceState named = device.state();
@@ -350,7 +355,8 @@ TEST_F(CtlOnEmulator, JsonOfOtherCommandsAndOfFailures) {
   device.setState(named);
   const JsonValue setup = JsonReader::parse(run({"--json", "setup"}).outLines().at(0));
   EXPECT_EQ(setup["serial"].number(), 5000);
-  EXPECT_EQ(setup["userText"].text(), "User Text: Marovantis Ltd.");
+  EXPECT_EQ(setup["user_text"].text(), "Marovantis Ltd.");
+  EXPECT_FALSE(setup.has("targetDevice")) << "values, not the page's labels";
 
   faults([](sim::Faults& f) { f.answerLength = 40; });
   const CtlRun failed = run({"--json", "set", "type", "1"});
@@ -375,7 +381,7 @@ TEST_F(CtlOnEmulator, DeviceTextsOutsideAsciiBecomeUtf8InJson) {
   const CtlRun r = run({"--json", "setup"});
   EXPECT_EQ(r.exit, 1);
   const JsonValue o = JsonReader::parse(r.outLines().at(0));
-  EXPECT_EQ(o["userText"].text().substr(0, 22), "User Text: Caf\xC3\xA9 \"A\"\\1");
+  EXPECT_EQ(o["user_text"].text().substr(0, 11), "Caf\xC3\xA9 \"A\"\\1");
 }
 
 // ---- The board named by the settings file -----------------------------------------
