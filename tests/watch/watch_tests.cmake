@@ -12,3 +12,6 @@ target_compile_definitions(watch_run_test PRIVATE VEXILCTL_PATH="$<TARGET_FILE:v
 vexil_add_gtest(watch_stream_metrics_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/StreamMetricsTest.cpp
   LIBS vexil_watch vexil_ctl)
+vexil_add_gtest(watch_history_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/WatchHistoryTest.cpp
+  LIBS vexil_watch)
