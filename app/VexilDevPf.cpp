@@ -21,6 +21,7 @@
 #include "app/ManufacturerPage.h"
 #include "app/Pictures.h"
 #include "app/SendTsPage.h"
+#include "app/BoardWatchWindow.h"
 #include "app/StreamMonitor.h"
 #include "stream/MonitorView.h"
 #include "app/Settings.h"
@@ -91,6 +92,25 @@ void TMainForm::buildMenu() {
   streamMonitor1_ = tools->addAction(QStringLiteral("Stream Monitor..."));
   streamMonitor1_->setObjectName(QStringLiteral("StreamMonitor1"));
   connect(streamMonitor1_, &QAction::triggered, this, &TMainForm::StreamMonitor1Click);
+  boardWatch1_ = tools->addAction(QStringLiteral("Board Watch..."));
+  boardWatch1_->setObjectName(QStringLiteral("BoardWatch1"));
+  connect(boardWatch1_, &QAction::triggered, this, &TMainForm::BoardWatch1Click);
+}
+
+BoardWatchWindow* TMainForm::boardWatch() const { return boardWatch_.data(); }
+
+void TMainForm::BoardWatch1Click() {
+  if (!boardWatch_) {
+    boardWatch_ = new BoardWatchWindow(this);
+    boardWatch_->setAttribute(Qt::WA_DeleteOnClose, false);
+  }
+  // The board the main page names now heads the list.
+  if (!boardWatch_->running()) {
+    boardWatch_->setDevice(QString::fromStdString(deviceAddress()), engine_->devicePort());
+  }
+  boardWatch_->show();
+  boardWatch_->raise();
+  boardWatch_->activateWindow();
 }
 
 StreamMonitor* TMainForm::streamMonitor() const { return streamMonitor_.data(); }

@@ -30,6 +30,7 @@ class InstrTestPage;
 class MainPage;
 class ManufacturerPage;
 class SendTsPage;
+class BoardWatchWindow;
 class StreamMonitor;
 }  // namespace vexil::app
 
@@ -76,6 +77,8 @@ class TMainForm : public QMainWindow {
   vexil::app::ManufacturerPage* manufacturerPage() const { return manufacturerPage_; }
   /// The Stream Monitor window; null until first opened.
   vexil::app::StreamMonitor* streamMonitor() const;
+  /// The Board Watch window; null until first opened.
+  vexil::app::BoardWatchWindow* boardWatch() const;
   QTabWidget* pageControl() const { return pageControl_; }
 
  public slots:
@@ -90,6 +93,9 @@ class TMainForm : public QMainWindow {
   /// Tools, Stream Monitor...: shows the non-modal Stream Monitor, its entries first
   /// set to 127.0.0.1 and the Send TS page's destination port.
   void StreamMonitor1Click();
+  /// Tools, Board Watch...: shows the non-modal Board Watch, its board list headed by
+  /// the device address and port of the main page.
+  void BoardWatch1Click();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -132,4 +138,6 @@ class TMainForm : public QMainWindow {
   QAction* about1_ = nullptr;
   QAction* streamMonitor1_ = nullptr;
   QPointer<vexil::app::StreamMonitor> streamMonitor_;
+  QAction* boardWatch1_ = nullptr;
+  QPointer<vexil::app::BoardWatchWindow> boardWatch_;
 };

@@ -28,3 +28,6 @@ vexil_add_qttest(app_instruction_pages_test
 vexil_add_qttest(app_stream_monitor_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/StreamMonitorTest.cpp
   LIBS vexil_app_test_support vexil_sim)
+vexil_add_qttest(app_board_watch_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/BoardWatchWindowTest.cpp
+  LIBS vexil_app_test_support vexil_sim)
