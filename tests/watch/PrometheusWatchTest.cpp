@@ -124,8 +124,8 @@ TEST(PrometheusScrape, TheServerSeesWhatTheEmulatorsWereToldAndEveryShippedExpre
   // A wanders and overflows; B's CRC counter runs at 20 a second, its first input sends
   // with no input rate until it stops, its link changes and it is reset; C goes silent;
   // D sends a stream with a transport error in every 50th packet.
-  auto boardA = sim(pa, {"--dynamics", "--crc-rate", "0", "--overflow-at", "4"});
-  auto boardB = sim(pb, {"--crc-rate", "20", "--ts-rate", "1=0", "--stop-channel-at", "8:1",
+  auto boardA = sim(pa, {"--dynamics", "--crc-rate", "0", "--overflow-at", "7"});
+  auto boardB = sim(pb, {"--crc-rate", "20", "--ts-rate", "1=0", "--stop-channel-at", "9:1",
                          "--link-at", "6:3", "--reset-at", "10"});
   auto boardC = sim(pc, {"--crc-rate", "0", "--silent-at", "3", "--silent-for", "100"});
   auto boardD = sim(pd, {"--ts-tei", "50"});

@@ -69,8 +69,9 @@ struct Rack {
 WatchSettings fastWatch(const std::vector<BoardAddress>& boards) {
   WatchSettings s;
   s.boards = boards;
-  s.interval = 100ms;
-  s.timeout = 80ms;
+  // Waits generous enough for a loaded machine under the sanitizers.
+  s.interval = 200ms;
+  s.timeout = 190ms;
   s.bindAddress = "127.0.0.1";
   return s;
 }
@@ -108,12 +109,12 @@ TEST(BoardWatch, PollsEveryBoardEachRoundAndSeesItsFields) {
   std::vector<WatchRound> rounds;
   std::string error;
   ASSERT_TRUE(w.run(550ms, [&](const WatchRound& r) { rounds.push_back(r); }, error)) << error;
-  // Rounds start at 0, 100, ... 500 ms: six of them.
-  ASSERT_EQ(rounds.size(), 6u);
+  // Rounds start at 0, 200 and 400 ms: three of them.
+  ASSERT_EQ(rounds.size(), 3u);
   for (const WatchRound& r : rounds) {
     ASSERT_EQ(r.samples.size(), 3u);
     EXPECT_TRUE(r.events.empty());
-    EXPECT_LT(r.duration, 100ms) << "every poll completes within its interval";
+    EXPECT_LT(r.duration, 200ms) << "every poll completes within its interval";
     for (std::size_t i = 0; i < 3; ++i) {
       const PollSample& s = r.samples[i];
       EXPECT_EQ(s.board, rack.address(i).label());
@@ -128,8 +129,8 @@ TEST(BoardWatch, PollsEveryBoardEachRoundAndSeesItsFields) {
     }
   }
   for (const BoardSummary& b : w.summaries()) {
-    EXPECT_EQ(b.polls, 6u);
-    EXPECT_EQ(b.answered, 6u);
+    EXPECT_EQ(b.polls, 3u);
+    EXPECT_EQ(b.answered, 3u);
     EXPECT_EQ(b.alarms, 0u);
   }
 }
@@ -137,7 +138,7 @@ TEST(BoardWatch, PollsEveryBoardEachRoundAndSeesItsFields) {
 TEST(BoardWatch, ASilentBoardAndAMovingCrcCounterRaiseTheirAlarms) {
   Rack rack(2);
   sim::DeviceState crcBoard = steadyBoard();
-  crcBoard.crcErrorsPerMinute = 6000;  // 100 a second: about 10 each poll
+  crcBoard.crcErrorsPerMinute = 6000;  // 100 a second: about 20 each poll
   rack.boards[1]->setState(crcBoard);
   sim::Faults silent;
   silent.silent = true;
@@ -153,9 +154,9 @@ TEST(BoardWatch, ASilentBoardAndAMovingCrcCounterRaiseTheirAlarms) {
   const auto summaries = w.summaries();
   EXPECT_EQ(summaries[0].answered, 0u);
   EXPECT_EQ(summaries[1].answered, summaries[1].polls);
-  // About 100 errors a second over the ten intervals between the first and last poll.
-  EXPECT_GE(summaries[1].crcIncrements, 80u);
-  EXPECT_LE(summaries[1].crcIncrements, 120u);
+  // About 100 errors a second over the 0.8 s between the first and last poll.
+  EXPECT_GE(summaries[1].crcIncrements, 60u);
+  EXPECT_LE(summaries[1].crcIncrements, 100u);
   bool silentStarted = false;
   bool crcStarted = false;
   for (const AlarmEvent& e : events) {
@@ -196,7 +197,7 @@ TEST(WatchLog, CsvGetsOneHeaderAndOneWholeRowPerSample) {
     }, error));
   }
   const auto lines = linesOf(readFile(path));
-  ASSERT_EQ(lines.size(), 1u + 2 * 3 * 2);
+  ASSERT_EQ(lines.size(), 1u + 2 * 2 * 2);  // two runs of two rounds of two boards
   EXPECT_EQ(lines[0], watchCsvHeader());
   const std::size_t columns = std::count(lines[0].begin(), lines[0].end(), ',');
   for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -245,7 +246,7 @@ TEST(WatchMetrics, ServesTheBoardsFiguresAndNaNForWhatWasNotSeen) {
   const std::string b = rack.address(1).label();
   EXPECT_TRUE(contains(text, "vexil_board_up{board=\"" + a + "\"} 1")) << text;
   EXPECT_TRUE(contains(text, "vexil_board_up{board=\"" + b + "\"} 0"));
-  EXPECT_TRUE(contains(text, "vexil_board_polls_total{board=\"" + a + "\"} 3"));
+  EXPECT_TRUE(contains(text, "vexil_board_polls_total{board=\"" + a + "\"} 2"));
   EXPECT_TRUE(contains(text, "vexil_channel_input_rate_packets_per_second{board=\"" + a + "\",channel=\"1\"} 3500"));
   EXPECT_TRUE(contains(text, "vexil_channel_buffer_size_packets{board=\"" + a + "\",channel=\"1\"} 65536"));
   EXPECT_TRUE(contains(text, "vexil_board_link_speed_bits_per_second{board=\"" + a + "\"} 100000000"));
@@ -292,6 +293,36 @@ TEST(VexilctlWatch, RefusesWrongOptionsWithUsageStatus) {
     EXPECT_EQ(r.exit, 2) << args[args.size() - 1] << ": " << r.err;
     EXPECT_TRUE(r.out.empty());
   }
+}
+
+TEST(VexilctlWatch, HelpNamesEveryOptionAndTheMetrics) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"help", "watch"}, {"watch", "--help"}, {"watch", "-h"}}) {
+    const auto r = runCtl(args);
+    EXPECT_EQ(r.exit, 0) << r.err;
+    for (const char* name : {"--interval", "--duration", "--log", "--metrics", "--alarm-silent",
+                             "--alarm-crc", "--alarm-overflow", "--alarm-buffer",
+                             "--alarm-channel-state", "--alarm-link", "--alarm-rate",
+                             "vexil_board_up", "vexil_board_crc_errors_total"}) {
+      EXPECT_TRUE(contains(r.out, name)) << name;
+    }
+  }
+  EXPECT_TRUE(contains(runCtl({"--help"}).out, "watch"));
+}
+
+TEST(VexilctlWatch, CsvLogThroughTheCommandHasAHeaderAndARowPerBoardPerPoll) {
+  Rack rack(2);
+  const std::string path = ::testing::TempDir() + "watch-cli-" + std::to_string(::getpid()) + ".csv";
+  std::remove(path.c_str());
+  const auto r = runCtl({"--devices", rack.deviceFile(), "watch", "--interval", "0.1", "--duration",
+                         "0.25", "--log", path});
+  EXPECT_EQ(r.exit, 0) << r.err;
+  const auto lines = linesOf(readFile(path));
+  ASSERT_EQ(lines.size(), 1u + 3 * 2);
+  EXPECT_EQ(lines[0], watchCsvHeader());
+  EXPECT_TRUE(contains(lines[1], rack.address(0).label()));
+  EXPECT_TRUE(contains(lines[2], rack.address(1).label()));
+  std::remove(path.c_str());
 }
 
 TEST(VexilctlWatch, AQuietRackExitsZeroWithItsSummary) {
