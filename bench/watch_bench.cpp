@@ -4,6 +4,7 @@
 // runs, /metrics is scraped over HTTP and each scrape timed from here.
 //
 //   vexil-watch-bench --boards 256 --seconds 60 --interval-ms 1000 --scrapes 20
+//                     [--metrics-port P] [--vexilctl PATH]
 //
 // Prints the watch's CPU as a share of one core, its RSS at the start and the end, the
 // scrape times, the pace the watch reports (late rounds, worst round) and the machine's
@@ -117,7 +118,9 @@ int main(int argc, char** argv) {
       list << "127.0.0.1:" << rack.back()->port() << "\n";
     }
   }
-  const int metricsPort = vexil::freeLoopbackPort();
+  // A fixed port lets a Prometheus server scrape the same watch side by side.
+  const long chosenPort = vexil::bench::optionValue(argc, argv, "--metrics-port", 0);
+  const int metricsPort = chosenPort > 0 ? static_cast<int>(chosenPort) : vexil::freeLoopbackPort();
   const std::string metrics = "127.0.0.1:" + std::to_string(metricsPort);
   const std::string interval = std::to_string(intervalMs / 1000.0);
   const std::string duration = std::to_string(seconds);
