@@ -21,7 +21,8 @@ struct OptionSpec {
 
 // Every option, global or of a command; global ones may stand anywhere on the line.
 constexpr OptionSpec kOptions[] = {
-    {"--help", false, true},       {"--device", true, true},
+    {"--help", false, true},       {"--version", false, true},
+    {"--device", true, true},
     {"--devices", true, true},     {"--host-port", true, true},
     {"--timeout", true, true},     {"--json", false, true},
     {"--jobs", true, true},        {"--time", true, false},
@@ -75,18 +76,35 @@ void expectWords(const std::vector<std::string>& words, std::size_t count,
   if (words.size() != count) throw Failure{"usage: vexilctl " + usage};
 }
 
-std::vector<DeviceTarget> readDeviceFile(const std::string& path) {
+// A board and where the command line named it, for the message when it is named twice.
+struct NamedDevice {
+  DeviceTarget target;
+  std::string place;  // "--device 127.0.0.1:5000" or "boards.txt line 3"
+};
+
+std::vector<NamedDevice> readDeviceFile(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw Failure{"cannot read the device list " + path};
-  std::vector<DeviceTarget> devices;
+  std::vector<NamedDevice> devices;
   std::string line;
-  while (std::getline(in, line)) {
+  for (int number = 1; std::getline(in, line); ++number) {
     const std::size_t first = line.find_first_not_of(" \t\r");
     if (first == std::string::npos || line[first] == '#') continue;
     const std::size_t last = line.find_last_not_of(" \t\r");
-    devices.push_back(need(checkDevice(line.substr(first, last - first + 1), wire::kDefaultPort)));
+    devices.push_back({need(checkDevice(line.substr(first, last - first + 1), wire::kDefaultPort)),
+                       path + " line " + std::to_string(number)});
   }
   return devices;
+}
+
+// The same board twice would be configured twice, or watched as two: refused, naming
+// both places.
+void refuseTwice(const std::vector<NamedDevice>& named) {
+  for (std::size_t i = 0; i < named.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (named[i].target == named[j].target)
+        throw Failure{"board " + named[i].target.label() + " is named twice: " + named[j].place +
+                      " and " + named[i].place};
 }
 
 void parseSet(Invocation& inv, const std::vector<std::string>& w) {
@@ -113,7 +131,11 @@ void parseSet(Invocation& inv, const std::vector<std::string>& w) {
   } else if (what == "nco") {
     expectWords(w, 3, "set nco CHANNEL HZ");
     const int channel = need(checkInteger(w[1], "NCO channel", kNcoChannelMin, kNcoChannelMax));
-    need(checkUnsigned32(w[2], "NCO frequency"));
+    const std::uint32_t hz = need(checkUnsigned32(w[2], "NCO frequency"));
+    if (hz < kNcoMinHz || hz > kNcoMaxHz) {
+      throw Failure{"NCO frequency " + w[2] + " is outside " + std::to_string(kNcoMinHz) + " .. " +
+                    std::to_string(kNcoMaxHz) + " Hz (the page: \"Values are in Hz. Min = 120 Hz, Max = 62500000 Hz.\")"};
+    }
     inv.general = buildSetNco(channel, w[2]);
   } else {
     throw Failure{"unknown setting '" + what + "' (serial, type, user-text, ip, netmask, gateway, nco)"};
@@ -174,7 +196,7 @@ void parseSendTs(Invocation& inv, const std::vector<std::string>& w, const Comma
   if (colon == std::string::npos) throw Failure{"--dest '" + dest->second + "' has no :PORT"};
   e.destinationIp = need(checkAddress(dest->second.substr(0, colon), "destination"));
   e.destinationPort = dest->second.substr(colon + 1);
-  need(checkInteger(e.destinationPort, "destination port", 0, kPortMax));
+  need(checkInteger(e.destinationPort, "destination port", 1, kPortMax));
 
   const bool iptv = e.tsFormat == kTsFormatIptvIndex;
   for (const char* iptvOnly : {"--packets", "--remove-null", "--remove-tsp-errors", "--packet-format"}) {
@@ -374,6 +396,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
   std::vector<std::string> words;
   CommandOptions commandOptions;
   bool onlyWords = false;  // after "--" nothing is an option
+  std::vector<NamedDevice> named;
   try {
     for (std::size_t i = 0; i < args.size(); ++i) {
       std::string arg = args[i];
@@ -382,6 +405,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         continue;
       }
       if (arg == "-h" && !onlyWords) arg = "--help";
+      if (arg == "-V" && !onlyWords) arg = "--version";
       if (onlyWords || arg.rfind("--", 0) != 0) {
         if (!command) {
           command = arg;
@@ -406,12 +430,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         commandOptions[arg] = value.value_or("");
       } else if (arg == "--help") {
         inv.help = true;
+      } else if (arg == "--version") {
+        inv.version = true;
       } else if (arg == "--device") {
-        inv.devices.push_back(need(checkDevice(*value, wire::kDefaultPort)));
+        named.push_back({need(checkDevice(*value, wire::kDefaultPort)), "--device " + *value});
       } else if (arg == "--devices") {
-        std::vector<DeviceTarget> listed = readDeviceFile(*value);
+        std::vector<NamedDevice> listed = readDeviceFile(*value);
         if (listed.empty()) throw Failure{"the device list " + *value + " names no device"};
-        for (DeviceTarget& d : listed) inv.devices.push_back(std::move(d));
+        for (NamedDevice& d : listed) named.push_back(std::move(d));
       } else if (arg == "--host-port") {
         inv.hostPort = need(checkInteger(*value, "host port", 0, kPortMax));
       } else if (arg == "--timeout") {
@@ -424,6 +450,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         inv.jobs = need(checkInteger(*value, "jobs", 1, kJobsMax));
       }
     }
+    refuseTwice(named);
+    for (NamedDevice& d : named) inv.devices.push_back(std::move(d.target));
+    if (inv.version) return {inv, {}};
     if (command == "help") {
       inv.help = true;
       inv.helpTopic = words.empty() ? std::string() : words.front();

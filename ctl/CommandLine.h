@@ -45,6 +45,9 @@ inline constexpr int kTsSourceMin = 1;
 inline constexpr int kTsSourceMax = 4;
 inline constexpr int kNcoChannelMin = 1;
 inline constexpr int kNcoChannelMax = 4;
+/// The NCO range the General page states ("Min = 120 Hz, Max = 62500000 Hz").
+inline constexpr std::uint32_t kNcoMinHz = 120;
+inline constexpr std::uint32_t kNcoMaxHz = 62500000;
 /// Limits of the watch's options.
 inline constexpr double kWatchDurationMaxSeconds = 366.0 * 86400;  // a year of soak
 inline constexpr int kAlarmCountMax = 65535;
@@ -66,6 +69,7 @@ struct WatchOptions {
 struct Invocation {
   // Global options.
   bool help = false;
+  bool version = false;   // --version, -V: the program's version
   std::string helpTopic;  // a command's name, or empty for the whole program
   std::vector<DeviceTarget> devices;  // empty: the settings file names one
   std::optional<int> hostPort;        // 0: any free port

@@ -34,9 +34,12 @@ Global options (anywhere on the line):
   --json                one JSON object per board on stdout, one a line
   --jobs N              at most N boards at a time (default 64)
   -h, --help            help; after a command, that command's help
+  -V, --version         the program's version
 
 Without --device or --devices the board is the one VexilDevP.ini in the working
-directory names, as in the window: IPBase + IPExt, DevicePort, MyPort.
+directory names, as in the window: IPBase + IPExt, DevicePort, MyPort. Without that
+file either, nothing is sent (exit 2): a board nobody named is never guessed. The same
+board named twice (on the line or in a --devices file) is refused.
 
 Input is checked before anything is sent. Where the window silently replaces a value
 it cannot read by its default (0, 1000000, 10.123.13.101, ...), or narrows a number to
@@ -60,7 +63,7 @@ constexpr char kIdentify[] = R"(Usage: vexilctl [GLOBAL OPTIONS] identify
 
 Sends the 18-byte QV-Net identity query and prints the window's lines for the 25-byte
 answer: version, type and serial. With --json: "identity" holds length, version,
-versionMajor, versionMinor, type and serial.
+version_major, version_minor, type and serial.
 Exit 1 when no answer comes or it is not 25 bytes long.
 )";
 
@@ -78,11 +81,13 @@ constexpr char kSet[] = R"(Usage: vexilctl [GLOBAL OPTIONS] set WHAT VALUE
 
   set serial N          32 bits: -2147483648..4294967295, or $hex / 0xhex
   set type N            0..65535
-  set user-text TEXT    at most 15 Latin-1 characters (filled with blanks to 15)
+  set user-text TEXT    at most 15 Latin-1 characters, no control characters (filled
+                        with blanks to 15)
   set ip A.B.C.D        each part 0..255
   set netmask A.B.C.D
   set gateway A.B.C.D   sent with gateway mode 1 (manual IP), as the window does
-  set nco CH HZ         channel 1..4; HZ a 32-bit number, sent unscaled
+  set nco CH HZ         channel 1..4; HZ 120..62500000, the range the page states,
+                        sent unscaled
 
 Numbers are decimal, or hex after $, x or 0x. A value the window would replace by its
 default, narrow, cut or turn into '?' is refused (exit 2).

@@ -1,6 +1,7 @@
 #include "ctl/ProductionLog.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,11 +94,15 @@ bool ProductionLog::open(const LogOptions& options, std::string& error) {
     error = "cannot open the log " + path_ + ": " + std::strerror(errno);
     return false;
   }
+  if (format_ != LogFormat::Csv) return true;
+  // Two runs creating the same new log write one header: under the lock, the first
+  // finds the file empty and writes it, the second finds it written.
+  ::flock(fd_, LOCK_EX);
   struct stat info {};
-  if (format_ == LogFormat::Csv && ::fstat(fd_, &info) == 0 && info.st_size == 0) {
-    return writeWhole(csvLogHeader(), error);
-  }
-  return true;
+  const bool empty = ::fstat(fd_, &info) == 0 && info.st_size == 0;
+  const bool ok = !empty || writeWhole(csvLogHeader(), error);
+  ::flock(fd_, LOCK_UN);
+  return ok;
 }
 
 bool ProductionLog::append(const LogRecord& record, std::string& error) {

@@ -15,6 +15,9 @@ constexpr std::int32_t kOctetMax = 0xFF;
 constexpr std::int32_t kPortMin = 1;
 constexpr std::int32_t kPortMax = 0xFFFF;
 constexpr char32_t kLastLatin1 = 0xFF;
+constexpr char32_t kFirstPrintable = 0x20;   // below: the C0 control characters
+constexpr char32_t kFirstControl8 = 0x7F;    // DEL and the C1 control characters
+constexpr char32_t kLastControl8 = 0x9F;
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
@@ -143,6 +146,11 @@ Checked<std::string> checkUserText(std::string_view utf8, std::string_view what)
   }
   std::string latin1;
   for (const char32_t c : characters) {
+    if (c < kFirstPrintable || (c >= kFirstControl8 && c <= kLastControl8)) {
+      return Checked<std::string>::refused(std::string(what) + " " + quoted(utf8) +
+                                           " has a control character; the board would store it "
+                                           "as it is and show it nowhere");
+    }
     if (c > kLastLatin1) {
       return Checked<std::string>::refused(std::string(what) + " " + quoted(utf8) +
                                            " has a character outside Latin-1; the window "

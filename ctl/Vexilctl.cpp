@@ -1,6 +1,7 @@
 #include "ctl/Vexilctl.h"
 
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -65,8 +66,13 @@ void printResult(const DeviceResult& r, bool prefixed, bool json, std::ostream& 
     out << r.json << '\n';
     return;
   }
+  // The page's last line for a board that did not answer is the no-answer text; it goes
+  // to stderr once, with the wait it really was. What came before it (the set-up's
+  // board, read before its second step went unanswered) is a result and stays.
+  const std::size_t shown =
+      r.kind == ResultKind::NoAnswer && !r.lines.empty() ? r.lines.size() - 1 : r.lines.size();
   const std::string prefix = prefixed ? r.target.label() + ": " : std::string();
-  for (const std::string& line : r.lines) out << prefix << latin1ToUtf8(line) << '\n';
+  for (std::size_t i = 0; i < shown; ++i) out << prefix << latin1ToUtf8(r.lines[i]) << '\n';
 }
 
 }  // namespace
@@ -94,6 +100,10 @@ int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::os
     return kExitUsage;
   }
   Invocation& inv = *parsed.invocation;
+  if (inv.version) {
+    out << kProgram << " " << VEXIL_VERSION << "\n";
+    return kExitAcknowledged;
+  }
   if (inv.help) {
     const auto text = helpText(inv.helpTopic);
     if (!text) {
@@ -105,7 +115,17 @@ int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::os
   }
 
   int hostPort = inv.hostPort.value_or(0);
-  if (inv.devices.empty()) takeBoardFromSettings(env, inv, hostPort);
+  if (inv.devices.empty()) {
+    // A board nobody named is never guessed: without a settings file that names one,
+    // nothing is sent.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(env.settingsPath, ec)) {
+      err << kName << "no board named: give --device ADDR[:PORT] or --devices FILE, or run "
+          << "it where " << env.settingsPath << " names the board\n";
+      return kExitUsage;
+    }
+    takeBoardFromSettings(env, inv, hostPort);
+  }
   if (inv.command == Command::Watch) return runWatch(inv, hostPort, out, err);
 
   ProductionLog log;

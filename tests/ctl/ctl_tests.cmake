@@ -19,3 +19,9 @@ target_compile_definitions(ctl_log_test PRIVATE VEXILCTL_PATH="$<TARGET_FILE:vex
 vexil_add_gtest(ctl_stream_check_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/StreamCheckCommandTest.cpp
   LIBS vexil_ctl vexil_sim vexil_stream)
+# Nothing nobody typed is ever sent: the real executable against a counting listener.
+vexil_add_gtest(ctl_safe_by_default_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SafeByDefaultTest.cpp
+  LIBS vexil_messaging)
+add_dependencies(ctl_safe_by_default_test vexilctl)
+target_compile_definitions(ctl_safe_by_default_test PRIVATE VEXILCTL_PATH="$<TARGET_FILE:vexilctl>")
