@@ -291,6 +291,13 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::showWriteError(const std::exception& error) {
-  // The path in the message is the file system's own byte string.
-  QMessageBox::critical(this, kApplicationTitle, QString::fromLocal8Bit(error.what()));
+  // The path in the message is the file system's own byte string. Why the file was
+  // refused goes under the message, which stays the text users know.
+  QMessageBox box(QMessageBox::Critical, kApplicationTitle, QString::fromLocal8Bit(error.what()),
+                  QMessageBox::Ok, this);
+  if (const auto* refused = dynamic_cast<const settings::WriteError*>(&error);
+      refused && !refused->reason().empty()) {
+    box.setInformativeText(QStringLiteral("Reason: ") + QString::fromLocal8Bit(refused->reason().c_str()));
+  }
+  box.exec();
 }

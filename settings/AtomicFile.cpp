@@ -9,7 +9,9 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -21,6 +23,11 @@ namespace {
 constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr mode_t kPermissionBits = 07777;
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the process's umask
+// The temporary file is born private: its bytes are readable by nobody else while they
+// are written, whatever the file it replaces allows.
+constexpr mode_t kTemporaryMode = 0600;
+constexpr mode_t kStickyWorldWritable = S_ISVTX | S_IWOTH;
+constexpr uid_t kNoOwnerChange = static_cast<uid_t>(-1);
 constexpr int kTemporaryNameAttempts = 16;
 constexpr std::string_view kTemporarySuffix = ".tmp";
 
@@ -57,6 +64,25 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
+std::string directoryOf(const std::string& path);
+
+}  // namespace
+
+std::optional<std::string> foreignLinkProblem(const std::string& path) {
+  struct stat link {};
+  if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return std::nullopt;
+  struct stat folder {};
+  if (::stat(directoryOf(path).c_str(), &folder) != 0) return std::nullopt;
+  // The kernel's protected-symlinks rule: in a sticky world-writable folder, a link is
+  // followed only when it belongs to the follower or to the folder's owner.
+  if ((folder.st_mode & kStickyWorldWritable) != kStickyWorldWritable) return std::nullopt;
+  if (link.st_uid == ::geteuid() || link.st_uid == folder.st_uid) return std::nullopt;
+  return path + " is a symbolic link another user (uid " + std::to_string(link.st_uid) +
+         ") placed in a shared folder; it is not followed";
+}
+
+namespace {
+
 /// The path actually replaced: the file a symbolic link names, else `path` itself.
 std::string resolveLink(const std::string& path) {
   struct stat linkInfo {};
@@ -80,7 +106,7 @@ std::pair<int, std::string> createTemporaryBeside(const std::string& target) {
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     std::string name = target + "." + std::to_string(::getpid()) + "." +
                        std::to_string(counter.fetch_add(1)) + std::string(kTemporarySuffix);
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kTemporaryMode);
     if (fd >= 0) return {fd, std::move(name)};
     if (errno != EEXIST) break;
   }
@@ -157,6 +183,10 @@ void flushDirectory(const std::string& directory) {
 
 FileBytes readWholeFile(const std::string& path) {
   FileBytes result;
+  if (foreignLinkProblem(path)) {
+    result.status = ReadStatus::Unreadable;
+    return result;
+  }
   // Non-blocking only so that a pipe placed at the path cannot hang the program; a
   // regular file reads as usual and anything else is refused below.
   Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -185,33 +215,93 @@ FileBytes readWholeFile(const std::string& path) {
   return result;
 }
 
-bool replaceFileAtomically(const std::string& path, std::string_view bytes) {
+namespace {
+
+bool refuse(std::string* why, std::string text) {
+  if (why) *why = std::move(text);
+  return false;
+}
+
+std::string reasonOf(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM: return "permission denied";
+    case EROFS: return "read-only file system";
+    case ENOSPC: return "no space left on the disk";
+    case EDQUOT: return "disk quota exceeded";
+    case EFBIG: return "file too large";
+    case ENOENT: return "the folder does not exist";
+    default: return std::strerror(error);
+  }
+}
+
+// The mode a new file gets: 0666 narrowed by the umask, read without changing it
+// (umask() would change it for every thread of the process for a moment).
+mode_t newFileMode() {
+  std::FILE* status = std::fopen("/proc/self/status", "re");
+  mode_t mask = 022;
+  if (status) {
+    char line[128];
+    while (std::fgets(line, sizeof line, status)) {
+      unsigned value = 0;
+      if (std::sscanf(line, "Umask: %o", &value) == 1) {
+        mask = static_cast<mode_t>(value);
+        break;
+      }
+    }
+    std::fclose(status);
+  }
+  return kNewFileMode & ~mask;
+}
+
+}  // namespace
+
+bool replaceFileAtomically(const std::string& path, std::string_view bytes, std::string* why) {
+  if (const auto problem = foreignLinkProblem(path)) return refuse(why, *problem);
   const std::string target = resolveLink(path);
 
   // rename() would replace a read-only file without asking, so the target's own
   // permission is checked first. The permission bits are looked at as well because
   // an administrator's process passes access() on any file.
-  std::optional<mode_t> keptMode;
+  mode_t mode = 0;
+  std::optional<std::pair<uid_t, gid_t>> owner;
   struct stat info {};
   if (::stat(target.c_str(), &info) == 0) {
-    if (!S_ISREG(info.st_mode) || (info.st_mode & kAnyWriteBit) == 0 ||
-        ::access(target.c_str(), W_OK) != 0)
-      return false;
-    keptMode = info.st_mode & kPermissionBits;
+    if (!S_ISREG(info.st_mode)) return refuse(why, "not a regular file");
+    if ((info.st_mode & kAnyWriteBit) == 0) return refuse(why, "the file is read-only");
+    if (::access(target.c_str(), W_OK) != 0) return refuse(why, reasonOf(errno));
+    mode = info.st_mode & kPermissionBits;
+    owner = std::make_pair(info.st_uid, info.st_gid);
   } else if (errno != ENOENT) {
-    return false;
+    return refuse(why, reasonOf(errno));
+  } else {
+    mode = newFileMode();
   }
 
   removeGoneWritersTemporaryFiles(target);
   auto [fd, temporaryName] = createTemporaryBeside(target);
   Descriptor temporary(fd);
-  if (!temporary.valid()) return false;
-  const bool written = writeAll(temporary.get(), bytes) &&
-                       (!keptMode || ::fchmod(temporary.get(), *keptMode) == 0) &&
-                       ::fsync(temporary.get()) == 0 && temporary.close();
-  if (!written || ::rename(temporaryName.c_str(), target.c_str()) != 0) {
+  if (!temporary.valid()) return refuse(why, reasonOf(errno));
+  // The owner and group stay as they were, so the owner's next save still works after
+  // an administrator's: allowed for root; a member of the group may keep the group.
+  if (owner && (owner->first != ::geteuid() || owner->second != ::getegid())) {
+    if (::fchown(temporary.get(), owner->first, owner->second) != 0) {
+      (void)::fchown(temporary.get(), kNoOwnerChange, owner->second);
+    }
+  }
+  int failure = 0;
+  const auto step = [&failure](bool ok) {
+    if (!ok && failure == 0) failure = errno;
+    return ok;
+  };
+  // The kept mode is set only once the bytes are all there (and a chown may clear the
+  // set-id bits, so it comes after it).
+  const bool written = step(writeAll(temporary.get(), bytes)) &&
+                       step(::fchmod(temporary.get(), mode) == 0) &&
+                       step(::fsync(temporary.get()) == 0) && step(temporary.close());
+  if (!written || !step(::rename(temporaryName.c_str(), target.c_str()) == 0)) {
     ::unlink(temporaryName.c_str());
-    return false;
+    return refuse(why, reasonOf(failure));
   }
   flushDirectory(directoryOf(target));
   return true;

@@ -1,6 +1,7 @@
 // Whole-file reads and crash-safe whole-file replacement, for the settings file.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,20 @@ FileBytes readWholeFile(const std::string& path);
 /// but is not a regular file, is read-only (no write permission bit at all, whoever
 /// runs the program) or not writable by this process, or when the directory is missing
 /// or refuses a new file, or any write, flush or rename fails.
-bool replaceFileAtomically(const std::string& path, std::string_view bytes);
+/// `why`, when given, gets the reason of a refusal: "permission denied", "read-only file
+/// system", "not a regular file", "the file is read-only", ... The temporary file is made
+/// with mode 0600 and gets the kept mode (or a new file's 0666 less the umask) only
+/// once its bytes are written; an existing file keeps its owner and group where the
+/// process may keep them (root may). A symbolic link another user placed in a sticky
+/// world-writable folder is not followed (foreignLinkProblem).
+bool replaceFileAtomically(const std::string& path, std::string_view bytes,
+                           std::string* why = nullptr);
+
+/// Why `path` must not be followed: it is a symbolic link in a sticky, world-writable
+/// folder (as the system's shared temporary folder) owned by neither this process's
+/// user nor the folder's owner, the links the kernel's protected-symlinks rule refuses
+/// to follow. Nothing for any other path. readWholeFile treats such a link as
+/// unreadable.
+std::optional<std::string> foreignLinkProblem(const std::string& path);
 
 }  // namespace vexil::settings

@@ -23,18 +23,25 @@ void IniDocument::index() {
   const std::string_view all = original_;
   if (all.starts_with(kByteOrderMark)) textStart_ = kByteOrderMark.size();
   const auto firstBreak = all.find('\n', textStart_);
-  eol_ = (firstBreak == std::string_view::npos ||
-          (firstBreak > textStart_ && all[firstBreak - 1] == '\r'))
+  // A file of classic Mac line ends has CRs and no LF at all: there a CR ends a line
+  // (and new lines end so too). Anywhere else a line ends at LF, and a CR before it is
+  // taken off; a CR elsewhere belongs to its line.
+  const bool crLines = firstBreak == std::string_view::npos &&
+                       all.find('\r', textStart_) != std::string_view::npos;
+  const char lineEnd = crLines ? '\r' : '\n';
+  eol_ = crLines ? "\r"
+         : (firstBreak == std::string_view::npos ||
+            (firstBreak > textStart_ && all[firstBreak - 1] == '\r'))
              ? "\r\n"
              : "\n";
 
   Section* current = nullptr;  // null before the first header and in later duplicates
   std::size_t lineStart = textStart_;
   while (lineStart < all.size()) {
-    const auto lineBreak = all.find('\n', lineStart);
+    const auto lineBreak = all.find(lineEnd, lineStart);
     const std::size_t next = lineBreak == std::string_view::npos ? all.size() : lineBreak + 1;
     std::size_t textEnd = lineBreak == std::string_view::npos ? all.size() : lineBreak;
-    if (textEnd > lineStart && all[textEnd - 1] == '\r') --textEnd;
+    if (!crLines && textEnd > lineStart && all[textEnd - 1] == '\r') --textEnd;
     const std::string_view line = all.substr(lineStart, textEnd - lineStart);
 
     const LineView view = classify(line);
@@ -139,6 +146,7 @@ void IniDocument::appendAddedKeys(const Section& section, std::string& out) cons
 
 void IniDocument::endLastLine(std::string& out) const {
   if (out.size() <= textStart_ || out.back() == '\n') return;
+  if (eol_ == "\r" && out.back() == '\r') return;  // a file of CR line ends
   // A last line ending in a lone CR needs only the LF: a second CR would become part
   // of its value.
   out += out.back() == '\r' ? std::string_view("\n") : eol_;

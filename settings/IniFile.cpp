@@ -150,11 +150,14 @@ bool IniFile::store(std::span<const IniValue> values) {
   // Start from what is on the disk now, so that changes made to the file by anyone
   // else since it was read are kept, as the key-at-a-time file access has always done.
   FileBytes current = readWholeFile(path_);
-  if (current.status == ReadStatus::Unreadable) return false;
+  if (current.status == ReadStatus::Unreadable) {
+    lastRefusal_ = foreignLinkProblem(path_).value_or("the file cannot be read");
+    return false;
+  }
   IniDocument onDisk(current.status == ReadStatus::Ok ? std::move(current.data)
                                                        : std::string());
   IniDocument all = withValues(onDisk, values);
-  if (replaceFileAtomically(path_, all.bytes())) {
+  if (replaceFileAtomically(path_, all.bytes(), &lastRefusal_)) {
     content_ = std::move(all);
     return true;
   }
@@ -179,7 +182,11 @@ bool IniFile::store(std::span<const IniValue> values) {
   return false;
 }
 
-WriteError IniFile::writeError() const { return WriteError("Unable to write to " + path_); }
+WriteError IniFile::writeError() const {
+  // The system's own text, with why beside it: permission, a read-only file system,
+  // not a regular file.
+  return WriteError("Unable to write to " + path_, lastRefusal_);
+}
 
 // ---- Free functions ----------------------------------------------------------------
 

@@ -19,10 +19,17 @@ inline constexpr std::string_view kSettingsFileName = "VexilDevP.ini";
 /// A read value is cut to this many characters.
 inline constexpr std::size_t kMaxReadValueLength = 2047;
 
-/// A write that the file system refused. what() is "Unable to write to <path>".
+/// A write that the file system refused. what() is "Unable to write to <path>", the
+/// text the user has always seen; reason() says why ("permission denied", "read-only
+/// file system", "not a regular file", ...), empty when it is not known.
 class WriteError : public std::runtime_error {
  public:
-  using runtime_error::runtime_error;
+  explicit WriteError(const std::string& message, std::string reason = {})
+      : runtime_error(message), reason_(std::move(reason)) {}
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string reason_;
 };
 
 /// One value to store with IniFile::writeValues: its names and its text as stored.
@@ -100,6 +107,7 @@ class IniFile {
   /// Stores `values`, all with valid names; false when the file system refused one.
   bool store(std::span<const IniValue> values);
   WriteError writeError() const;
+  std::string lastRefusal_;  // why the last replacement was refused
 
   std::string path_;
   IniDocument content_;  // the file as last read or written

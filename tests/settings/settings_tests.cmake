@@ -10,3 +10,7 @@ vexil_add_gtest(stored_settings_test
 vexil_add_gtest(ini_file_bytes_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/IniFileBytesTest.cpp
   LIBS vexil_settings)
+# The settings file against another local user.
+vexil_add_gtest(settings_security_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SettingsSecurityTest.cpp
+  LIBS vexil_settings)
