@@ -5,6 +5,7 @@
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -164,6 +165,8 @@ bool UdpEndpoint::sendTo(const std::string& host, int port,
 }
 
 void UdpEndpoint::listen() {
+  // Named, so that `top -H` and the tests tell the program's threads apart.
+  ::pthread_setname_np(::pthread_self(), "vexil-udp");
   struct MarkStopped {
     std::atomic<bool>& flag;
     ~MarkStopped() { flag = false; }

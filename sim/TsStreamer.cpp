@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -126,7 +127,10 @@ void TsStreamer::start() {
     std::lock_guard guard(lock_);
     stopping_ = false;
   }
-  thread_ = std::thread([this] { run(); });
+  thread_ = std::thread([this] {
+    ::pthread_setname_np(::pthread_self(), "vexil-ts-send");
+    run();
+  });
 }
 
 void TsStreamer::stop() {
