@@ -24,7 +24,7 @@
 #include "settings/AtomicFile.h"
 #include "settings/IniFile.h"
 #include "settings/StoredSettings.h"
-#include "tests/settings/GenerationValues.h"
+#include "bench/GenerationValues.h"
 
 using namespace vexil::settings;
 namespace fs = std::filesystem;

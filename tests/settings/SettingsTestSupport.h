@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "settings/StoredSettings.h"
-#include "tests/settings/GenerationValues.h"
+#include "bench/GenerationValues.h"
 
 namespace vexil::settings::test {
 
