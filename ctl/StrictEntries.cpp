@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "messaging/IntegerText.h"
+#include "messaging/TextSplit.h"
 #include "messaging/UdpEndpoint.h"
 #include "messaging/WireLayout.h"
 
@@ -20,17 +21,6 @@ constexpr char32_t kFirstControl8 = 0x7F;    // DEL and the C1 control character
 constexpr char32_t kLastControl8 = 0x9F;
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t at = text.find(separator, from);
-    parts.push_back(text.substr(from, at == std::string_view::npos ? at : at - from));
-    if (at == std::string_view::npos) return parts;
-    from = at + 1;
-  }
-}
 
 std::string upper(std::string_view text) {
   std::string out(text);
@@ -116,7 +106,7 @@ Checked<std::uint32_t> checkUnsigned32(std::string_view text, std::string_view w
 }
 
 Checked<AddressTexts> checkAddress(std::string_view text, std::string_view what) {
-  const std::vector<std::string_view> parts = split(text, '.');
+  const std::vector<std::string_view> parts = splitText(text, '.');
   if (parts.size() != kAddressBoxCount) {
     return Checked<AddressTexts>::refused(std::string(what) + " " + quoted(text) +
                                           " is not an address of four parts a.b.c.d");
@@ -177,7 +167,7 @@ Checked<TestRowEntries> checkTestRow(std::string_view text, int row) {
     return Checked<TestRowEntries>::refused(name + " has no data; the window would send one "
                                             "byte 0");
   }
-  const std::vector<std::string_view> items = split(data, ',');
+  const std::vector<std::string_view> items = splitText(data, ',');
   for (std::size_t i = 0; i < items.size(); ++i) {
     // Cleaning keeps commas, so an item's cleaned text is the cleaning of the item alone;
     // an empty item would come out as "0" there, which checkRowNumber refuses first.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "messaging/IntegerText.h"
+#include "messaging/TextSplit.h"
 #include "sim/DeviceEmulator.h"
 #include "sim/StreamOptions.h"
 
@@ -34,17 +35,6 @@ std::optional<long long> number(std::string_view text, long long lo, long long h
   return *v;
 }
 
-std::vector<std::string_view> split(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t at = text.find(separator, from);
-    parts.push_back(text.substr(from, at == std::string_view::npos ? at : at - from));
-    if (at == std::string_view::npos) return parts;
-    from = at + 1;
-  }
-}
-
 bool fail(std::string& error, std::string message) {
   error = std::move(message);
   return false;
@@ -52,7 +42,7 @@ bool fail(std::string& error, std::string message) {
 
 bool parseSelector(std::string_view text, RequestSelector& selector, std::string& error) {
   if (text == kAnySelector) return true;
-  for (std::string_view part : split(text, kSelectorJoiner)) {
+  for (std::string_view part : splitText(text, kSelectorJoiner)) {
     if (part.substr(0, kOpcodeSelector.size()) == kOpcodeSelector) {
       const auto op = number(part.substr(kOpcodeSelector.size()), 0, kMaxByte);
       if (!op || selector.opcode)
@@ -230,7 +220,7 @@ std::optional<FaultRule> parseFaultRule(std::string_view text, std::string& erro
   }
   FaultRule rule;
   if (!parseSelector(text.substr(0, colon), rule.when, error)) return std::nullopt;
-  for (std::string_view fault : split(text.substr(colon + 1), kFaultSeparator))
+  for (std::string_view fault : splitText(text.substr(colon + 1), kFaultSeparator))
     if (!addFault(rule.faults, fault, error)) return std::nullopt;
   return rule;
 }
