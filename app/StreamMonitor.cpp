@@ -129,6 +129,8 @@ QLayout* StreamMonitor::buildEndpointRow() {
     return edit;
   };
   address_ = entry("EditAddress", QStringLiteral("127.0.0.1"), tr("address or group"));
+  address_->setToolTip(tr("Local IPv4 address to listen on (0.0.0.0 for all), or a multicast "
+                          "group (224.0.0.0 to 239.255.255.255) to join"));
   source_ = entry("EditSource", QString(), tr("optional"));
   source_->setToolTip(tr("A multicast group's source, to join that source only"));
   interface_ = entry("EditInterface", QString(), tr("optional"));
@@ -137,12 +139,16 @@ QLayout* StreamMonitor::buildEndpointRow() {
   port_->setObjectName(QStringLiteral("SpinPort"));
   port_->setRange(1, kMaxPort);
   port_->setMinimumWidth(kPortWidth);
+  port_->setToolTip(tr("UDP port the stream arrives on"));
   listenButton_ = new QPushButton(tr("Listen"));
   listenButton_->setObjectName(QStringLiteral("ButtonListen"));
+  listenButton_->setToolTip(tr("Start listening (the counts start from zero), or stop"));
   recordButton_ = new QPushButton(tr("Record..."));
   recordButton_->setObjectName(QStringLiteral("ButtonRecord"));
+  recordButton_->setToolTip(tr("Write the packets that arrive to a .ts file, until pressed again"));
   resetButton_ = new QPushButton(tr("Reset"));
   resetButton_->setObjectName(QStringLiteral("ButtonReset"));
+  resetButton_->setToolTip(tr("Start every count and indicator again from zero"));
   row->addWidget(new QLabel(tr("Address:")));
   row->addWidget(address_);
   row->addWidget(new QLabel(tr("UDP port:")));
