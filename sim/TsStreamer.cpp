@@ -176,152 +176,166 @@ bool TsStreamer::anySending(const DeviceState& state) {
   return false;
 }
 
+bool TsStreamer::waitForStep(steady_clock::time_point& last, steady_clock::time_point& next,
+                             Step& step) {
+  std::unique_lock guard(lock_);
+  // With no input sending there is nothing to pace: sleep until a route starts or the
+  // sender is stopped, so that idle emulators cost nothing (racks of them stand in for
+  // racks of boards).
+  if (!anySending(config_)) {
+    wake_.wait(guard, [this] { return stopping_ || anySending(config_); });
+    if (stopping_) return false;
+    last = steady_clock::now();
+    next = last;
+  }
+  if (wake_.wait_until(guard, next, [this] { return stopping_; })) return false;
+  step.config = config_;
+  step.faults = faults_;
+  step.log = log_;
+  return true;
+}
+
+void TsStreamer::followRoute(Route& r, const InputChannel& in, const Step& step) {
+  if (!r.active) {
+    r.startedAt = step.now;
+    r.owed = 0;
+    r.generator.emplace(r.input, step.config.remux.channels[r.input - 1].rate);
+  }
+  r.active = true;
+  r.channel = in;
+  r.format = DatagramFormat::fromModes(in.mode2, in.mode1, in.mode0);
+  r.pending.clear();
+  r.pendingPackets = 0;
+  r.held.reset();
+  r.sendFailureLogged = false;
+  const std::string to = dotted(in.destIp);
+  const std::string name = "TS input " + std::to_string(r.input) + ": ";
+  const std::string where = to + ":" + std::to_string(in.destPort);
+  r.multicast = isMulticast(in.destIp);
+  r.refused = r.multicast ? multicastFd_ < 0 : !isLoopbackAddress(to);
+  r.dest = {};
+  r.dest.sin_family = AF_INET;
+  r.dest.sin_port = htons(in.destPort);
+  inet_pton(AF_INET, to.c_str(), &r.dest.sin_addr);
+  if (r.refused) ++refused_;
+  if (!step.log) return;
+  step.log(name + (r.multicast && r.refused ? "multicast group " + where +
+                                                  " refused: cannot confine it to loopback (" +
+                                                  multicastProblem_ + "); not sending"
+                   : r.multicast ? "sending to multicast group " + where + " through loopback (TTL 0)" +
+                                       (stream::loopbackCarriesMulticast()
+                                            ? std::string()
+                                            : kLoopbackMulticastHint + std::string(stream::kLoopbackMulticastCommands) + ")")
+                   : r.refused   ? "destination " + to +
+                                     " is not on the loopback network (127.0.0.0/8); not sending"
+                                 : "sending to " + where));
+}
+
+void TsStreamer::makeDatagrams(Route& r, const Step& step, Datagrams& out) {
+  const RemuxChannel& rc = step.config.remux.channels[r.input - 1];
+  r.generator->setNominalRate(rc.rate);
+  const std::uint32_t rate = swingingValue(rc.rate, rc.rateSwing, kMaxRate, step.uptime);
+  r.owed = std::min(r.owed + rate * step.elapsed, rate * duration<double>(kMostBehind).count() + 1);
+  const auto due = static_cast<std::uint64_t>(std::floor(r.owed));
+  r.owed -= static_cast<double>(due);
+  const auto streamTime = duration_cast<nanoseconds>(step.now - r.startedAt);
+  const DatagramFormat& f = r.format;
+  out.clear();
+  for (std::uint64_t i = 0; i < due; ++i) {
+    const Packet p = r.generator->next(streamTime, step.faults);
+    const stream::PacketView v(p.data());
+    if (f.iptv && f.removeNulls && v.pid() == stream::kNullPid) continue;
+    if (f.iptv && f.removeErrored && v.transportError()) continue;
+    r.pending.insert(r.pending.end(), p.begin(), p.end());
+    ++packets_[r.input - 1];
+    if (f.iptv) {
+      if (f.withParity) r.pending.insert(r.pending.end(), stream::kParityBytes, kParityFill);
+      if (++r.pendingPackets == f.packetsPerDatagram) {
+        out.push_back(std::move(r.pending));
+        r.pending.clear();
+        r.pendingPackets = 0;
+      }
+    } else if (r.pending.size() >= f.qvNetSize) {
+      const auto cut = r.pending.begin() + static_cast<std::ptrdiff_t>(f.qvNetSize);
+      out.emplace_back(r.pending.begin(), cut);
+      r.pending.erase(r.pending.begin(), cut);
+    }
+  }
+}
+
+TsStreamer::Datagrams TsStreamer::applyDatagramFaults(Route& r, Datagrams& out, const StreamFaults& faults) {
+  Datagrams sending;
+  for (auto& d : out) {
+    const std::uint64_t number = ++r.datagramNumber;
+    if (faults.loseDatagramEvery && number % faults.loseDatagramEvery == 0) continue;
+    if (faults.reorderEvery && number % faults.reorderEvery == 0 && !r.held) {
+      r.held = std::move(d);
+      continue;
+    }
+    sending.push_back(std::move(d));
+    if (r.held) {
+      sending.push_back(std::move(*r.held));
+      r.held.reset();
+    }
+  }
+  return sending;
+}
+
+void TsStreamer::sendDatagrams(Route& r, Datagrams& sending, const Log& log) {
+  for (std::size_t from = 0; from < sending.size(); from += kSendBatch) {
+    const std::size_t count = std::min<std::size_t>(kSendBatch, sending.size() - from);
+    for (std::size_t i = 0; i < count; ++i) {
+      iov_[i] = {sending[from + i].data(), sending[from + i].size()};
+      msgs_[i] = {};
+      msgs_[i].msg_hdr.msg_name = &r.dest;
+      msgs_[i].msg_hdr.msg_namelen = sizeof r.dest;
+      msgs_[i].msg_hdr.msg_iov = &iov_[i];
+      msgs_[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int sent = sendmmsg(r.multicast ? multicastFd_ : fd_, msgs_.data(), static_cast<unsigned>(count), 0);
+    if (sent > 0) datagrams_[r.input - 1] += static_cast<std::uint64_t>(sent);
+    if (sent >= 0) continue;
+    ++failedSends_;
+    if (log && !r.sendFailureLogged)
+      log("TS input " + std::to_string(r.input) + ": cannot send to " + dotted(r.channel.destIp) + ":" +
+          std::to_string(r.channel.destPort) + ": " + std::strerror(errno) +
+          (r.multicast ? " (a group on loopback needs a 224.0.0.0/4 route via lo and lo's MULTICAST flag)"
+                       : "") +
+          "; told once");
+    r.sendFailureLogged = true;
+    break;
+  }
+}
+
 void TsStreamer::run() {
   std::vector<Route> routes;
   for (int n = 1; n <= kInputs; ++n) routes.emplace_back(n);
-  std::vector<std::vector<std::uint8_t>> out;  // datagrams of one route in one step
-  std::vector<mmsghdr> msgs(kSendBatch);
-  std::vector<iovec> iov(kSendBatch);
+  msgs_.resize(kSendBatch);
+  iov_.resize(kSendBatch);
+  Datagrams out;  // datagrams of one route in one step
   auto last = steady_clock::now();
   auto next = last + kStep;
-
   for (;;) {
-    DeviceState config;
-    StreamFaults faults;
-    Log log;
-    {
-      std::unique_lock guard(lock_);
-      // With no input sending there is nothing to pace: sleep until a route starts or
-      // the sender is stopped, so that idle emulators cost nothing (racks of them stand
-      // in for racks of boards).
-      if (!anySending(config_)) {
-        wake_.wait(guard, [this] { return stopping_ || anySending(config_); });
-        if (stopping_) return;
-        last = steady_clock::now();
-        next = last;
-      }
-      if (wake_.wait_until(guard, next, [this] { return stopping_; })) return;
-      config = config_;
-      faults = faults_;
-      log = log_;
-    }
-    const auto now = steady_clock::now();
-    const double elapsed = duration<double>(now - last).count();
-    last = now;
+    Step step;
+    if (!waitForStep(last, next, step)) return;
+    step.now = steady_clock::now();
+    step.elapsed = duration<double>(step.now - last).count();
+    step.uptime = step.config.uptime();
+    last = step.now;
     next += kStep;
-    if (now - next > kMostBehind) next = now + kStep;
-    const milliseconds uptime = config.uptime();
+    if (step.now - next > kMostBehind) next = step.now + kStep;
 
     for (Route& r : routes) {
-      const InputChannel& in = config.inputs[r.input - 1];
+      const InputChannel& in = step.config.inputs[r.input - 1];
       if (in.state != kSendingState) {
         r.active = false;
         continue;
       }
-      if (!r.active || !r.sameRoute(in)) {
-        if (!r.active) {
-          r.startedAt = now;
-          r.owed = 0;
-          r.generator.emplace(r.input, config.remux.channels[r.input - 1].rate);
-        }
-        r.active = true;
-        r.channel = in;
-        r.format = DatagramFormat::fromModes(in.mode2, in.mode1, in.mode0);
-        r.pending.clear();
-        r.pendingPackets = 0;
-        r.held.reset();
-        r.sendFailureLogged = false;
-        const std::string to = dotted(in.destIp);
-        const std::string name = "TS input " + std::to_string(r.input) + ": ";
-        const std::string where = to + ":" + std::to_string(in.destPort);
-        r.multicast = isMulticast(in.destIp);
-        r.refused = r.multicast ? multicastFd_ < 0 : !isLoopbackAddress(to);
-        r.dest = {};
-        r.dest.sin_family = AF_INET;
-        r.dest.sin_port = htons(in.destPort);
-        inet_pton(AF_INET, to.c_str(), &r.dest.sin_addr);
-        if (r.refused) ++refused_;
-        if (log)
-          log(name + (r.multicast && r.refused ? "multicast group " + where +
-                                                     " refused: cannot confine it to loopback (" +
-                                                     multicastProblem_ + "); not sending"
-                      : r.multicast ? "sending to multicast group " + where + " through loopback (TTL 0)" +
-                                          (stream::loopbackCarriesMulticast()
-                                               ? std::string()
-                                               : kLoopbackMulticastHint + std::string(stream::kLoopbackMulticastCommands) + ")")
-                      : r.refused   ? "destination " + to +
-                                        " is not on the loopback network (127.0.0.0/8); not sending"
-                                    : "sending to " + where));
-      }
+      if (!r.active || !r.sameRoute(in)) followRoute(r, in, step);
       if (r.refused) continue;
-
-      const RemuxChannel& rc = config.remux.channels[r.input - 1];
-      r.generator->setNominalRate(rc.rate);
-      const std::uint32_t rate = swingingValue(rc.rate, rc.rateSwing, kMaxRate, uptime);
-      r.owed = std::min(r.owed + rate * elapsed, rate * duration<double>(kMostBehind).count() + 1);
-      const auto due = static_cast<std::uint64_t>(std::floor(r.owed));
-      r.owed -= static_cast<double>(due);
-      const auto streamTime = duration_cast<nanoseconds>(now - r.startedAt);
-      const DatagramFormat& f = r.format;
-      out.clear();
-      for (std::uint64_t i = 0; i < due; ++i) {
-        const Packet p = r.generator->next(streamTime, faults);
-        const stream::PacketView v(p.data());
-        if (f.iptv && f.removeNulls && v.pid() == stream::kNullPid) continue;
-        if (f.iptv && f.removeErrored && v.transportError()) continue;
-        r.pending.insert(r.pending.end(), p.begin(), p.end());
-        ++packets_[r.input - 1];
-        if (f.iptv) {
-          if (f.withParity) r.pending.insert(r.pending.end(), stream::kParityBytes, kParityFill);
-          if (++r.pendingPackets == f.packetsPerDatagram) {
-            out.push_back(std::move(r.pending));
-            r.pending.clear();
-            r.pendingPackets = 0;
-          }
-        } else if (r.pending.size() >= f.qvNetSize) {
-          const auto cut = r.pending.begin() + static_cast<std::ptrdiff_t>(f.qvNetSize);
-          out.emplace_back(r.pending.begin(), cut);
-          r.pending.erase(r.pending.begin(), cut);
-        }
-      }
-      // Datagram faults, then the datagrams out in batches.
-      std::vector<std::vector<std::uint8_t>> sending;
-      for (auto& d : out) {
-        const std::uint64_t number = ++r.datagramNumber;
-        if (faults.loseDatagramEvery && number % faults.loseDatagramEvery == 0) continue;
-        if (faults.reorderEvery && number % faults.reorderEvery == 0 && !r.held) {
-          r.held = std::move(d);
-          continue;
-        }
-        sending.push_back(std::move(d));
-        if (r.held) {
-          sending.push_back(std::move(*r.held));
-          r.held.reset();
-        }
-      }
-      for (std::size_t from = 0; from < sending.size(); from += kSendBatch) {
-        const std::size_t count = std::min<std::size_t>(kSendBatch, sending.size() - from);
-        for (std::size_t i = 0; i < count; ++i) {
-          iov[i] = {sending[from + i].data(), sending[from + i].size()};
-          msgs[i] = {};
-          msgs[i].msg_hdr.msg_name = &r.dest;
-          msgs[i].msg_hdr.msg_namelen = sizeof r.dest;
-          msgs[i].msg_hdr.msg_iov = &iov[i];
-          msgs[i].msg_hdr.msg_iovlen = 1;
-        }
-        const int sent = sendmmsg(r.multicast ? multicastFd_ : fd_, msgs.data(), static_cast<unsigned>(count), 0);
-        if (sent > 0) datagrams_[r.input - 1] += static_cast<std::uint64_t>(sent);
-        if (sent >= 0) continue;
-        ++failedSends_;
-        if (log && !r.sendFailureLogged)
-          log("TS input " + std::to_string(r.input) + ": cannot send to " + dotted(r.channel.destIp) + ":" +
-              std::to_string(r.channel.destPort) + ": " + std::strerror(errno) +
-              (r.multicast ? " (a group on loopback needs a 224.0.0.0/4 route via lo and lo's MULTICAST flag)"
-                           : "") +
-              "; told once");
-        r.sendFailureLogged = true;
-        break;
-      }
+      makeDatagrams(r, step, out);
+      Datagrams sending = applyDatagramFaults(r, out, step.faults);
+      sendDatagrams(r, sending, step.log);
     }
   }
 }

@@ -3,7 +3,11 @@
 // in the format its Send TS instruction asked for.
 #pragma once
 
+#include <sys/socket.h>
+#include <sys/uio.h>
+
 #include <array>
+#include <chrono>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -67,7 +71,27 @@ class TsStreamer {
 
  private:
   struct Route;
+  using Datagrams = std::vector<std::vector<std::uint8_t>>;
+  /// What one 1 ms step works from: the board as it is, and the time.
+  struct Step {
+    DeviceState config;
+    StreamFaults faults;
+    Log log;
+    std::chrono::steady_clock::time_point now;
+    double elapsed = 0;  // seconds since the last step
+    std::chrono::milliseconds uptime{0};
+  };
   void run();
+  /// Waits for the next step (asleep while no input sends); false when stopped.
+  bool waitForStep(std::chrono::steady_clock::time_point& last,
+                   std::chrono::steady_clock::time_point& next, Step& step);
+  /// (Re)starts route `r` for `in`: its format, its destination, and whether it is refused.
+  void followRoute(Route& r, const InputChannel& in, const Step& step);
+  /// The packets due this step, cut into datagrams in `out`.
+  void makeDatagrams(Route& r, const Step& step, Datagrams& out);
+  /// The datagrams to send after the lose and reorder faults.
+  static Datagrams applyDatagramFaults(Route& r, Datagrams& out, const StreamFaults& faults);
+  void sendDatagrams(Route& r, Datagrams& sending, const Log& log);
   void openMulticastSocket();
   static bool anySending(const DeviceState& state);
 
@@ -85,6 +109,8 @@ class TsStreamer {
   std::array<std::atomic<std::uint64_t>, 4> packets_{};
   std::atomic<std::uint64_t> refused_{0};
   std::atomic<std::uint64_t> failedSends_{0};
+  std::vector<mmsghdr> msgs_;  // the sending thread's batch, reused every step
+  std::vector<iovec> iov_;
 };
 
 }  // namespace vexil::sim
