@@ -203,11 +203,11 @@ void InstrTestPage::showMemo(const PageUpdate& update) {
 }
 
 void InstrTestPage::ButtonIComputeClick() {
-  if (logic_) applyBuild(logic_->ButtonIComputeClick(entries()));
+  if (logic_) applyBuild(logic_->view(entries()));
 }
 
 void InstrTestPage::ButtonISendClick() {
-  if (logic_) applyBuild(logic_->ButtonISendClick(entries()));
+  if (logic_) applyBuild(logic_->send(entries()));
 }
 
 bool InstrTestPage::eventFilter(QObject* watched, QEvent* event) {

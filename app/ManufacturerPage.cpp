@@ -55,7 +55,7 @@ ManufacturerPage::ManufacturerPage(QWidget* parent) : QWidget(parent) {
 }
 
 void ManufacturerPage::ButtonMSClick() {
-  if (logic_) logic_->ButtonMSClick();
+  if (logic_) logic_->start();
 }
 
 void ManufacturerPage::showUpdate(const SetupUpdate& update) {

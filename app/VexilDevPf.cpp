@@ -237,7 +237,7 @@ TFormAbout* TMainForm::formAbout() {
 }
 
 void TMainForm::ButtonQueryClick() {
-  if (query_) query_->ButtonQueryClick(mainPage_->ackProtocol());
+  if (query_) query_->query(mainPage_->ackProtocol());
 }
 
 void TMainForm::Exit1Click() { close(); }

@@ -69,7 +69,7 @@ void runQuery(const Invocation& inv, int hostPort, DeviceResult& r, JsonObject& 
   {
     DeviceQuery query(s.engine, [&] { return r.target.address; },
                       [&](const PageUpdate& u) { shown.push_back(u); });
-    query.ButtonQueryClick(identify ? kQvNetRadioIndex : kPalvoxRadioIndex);
+    query.query(identify ? kQvNetRadioIndex : kPalvoxRadioIndex);
     if (s.sendFailed()) {
       failSend(r, s, "Communication Error! Check your network connection!");
       return;
@@ -140,7 +140,7 @@ void runRaw(const Invocation& inv, int hostPort, DeviceResult& r, JsonObject& js
   {
     InstructionTest page(s.engine, [&] { return r.target.address; },
                          [&](const PageUpdate& u) { shown.push_back(u); });
-    message = page.ButtonISendClick(inv.test);
+    message = page.send(inv.test);
     if (s.sendFailed()) {
       failSend(r, s, "Communication Error ! Message cannot be sent.");
       return;
@@ -188,7 +188,7 @@ void runSetup(const Invocation& inv, int hostPort, DeviceResult& r, JsonObject& 
                               if (u.userText) page.userText = u.userText;
                               if (u.selfTest == PageColour::Success) succeeded = true;
                             });
-    setup.ButtonMSClick();
+    setup.start();
     if (!s.sendFailed()) s.settle();
   }
   const std::string status = page.status.value_or("");

@@ -55,7 +55,7 @@ DeviceQuery::~DeviceQuery() {
   }
 }
 
-void DeviceQuery::ButtonQueryClick(int radioIndex) {
+void DeviceQuery::query(int radioIndex) {
   const std::string address = address_();
   const QueryChoice choice = chooseQuery(radioIndex);
   if (!engine_.BeginTransaction(choice.sentState, *choice.frame, address)) {

@@ -55,7 +55,7 @@ class DeviceQuery {
 
   /// Sends the query chosen by `radioIndex` (the item index of RadioGroupAP, -1 for none)
   /// to the current device address and shows the waiting or failure lines.
-  void ButtonQueryClick(int radioIndex);
+  void query(int radioIndex);
 
  private:
   void showAnswer(const Answer& answer, bool qvNet);

@@ -175,7 +175,7 @@ InstructionTest::~InstructionTest() {
   engine_.setOutcome(TransactionState::InstructionTestAnswered, {});
 }
 
-TestMessage InstructionTest::ButtonIComputeClick(const TestEntries& entries) {
+TestMessage InstructionTest::view(const TestEntries& entries) {
   TestMessage message = BuildTestMessage(entries);
   PageUpdate update{true, {kViewTitle}, std::nullopt};
   for (std::string& line : dumpLines(message, DumpStyle::View))
@@ -188,7 +188,7 @@ TestMessage InstructionTest::ButtonIComputeClick(const TestEntries& entries) {
   return message;
 }
 
-TestMessage InstructionTest::ButtonISendClick(const TestEntries& entries) {
+TestMessage InstructionTest::send(const TestEntries& entries) {
   TestMessage message = BuildTestMessage(entries);
   PageUpdate update{true, {kSendTitle}, std::nullopt};
   for (std::string& line : dumpLines(message, DumpStyle::Send))

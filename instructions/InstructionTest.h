@@ -110,10 +110,10 @@ class InstructionTest {
 
   /// "View message": builds, shows the dump; sends nothing. The caller writes the
   /// returned texts back into the boxes.
-  TestMessage ButtonIComputeClick(const TestEntries& entries);
+  TestMessage view(const TestEntries& entries);
   /// "Send": builds, shows the dump and sends the message, unless it cannot be sent as
   /// shown; then MemoIns says why and no transaction starts.
-  TestMessage ButtonISendClick(const TestEntries& entries);
+  TestMessage send(const TestEntries& entries);
 
  private:
   TransactionEngine& engine_;

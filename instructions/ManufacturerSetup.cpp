@@ -120,7 +120,7 @@ ManufacturerSetup::~ManufacturerSetup() {
   }
 }
 
-void ManufacturerSetup::ButtonMSClick() {
+void ManufacturerSetup::start() {
   SetupUpdate start;
   start.communication = start.setup = start.selfTest = PageColour::ButtonFace;
   start.targetDevice = kTargetDevice;

@@ -61,7 +61,7 @@ class ManufacturerSetup {
   ManufacturerSetup& operator=(const ManufacturerSetup&) = delete;
 
   /// "Test and Configure": resets the indicators and sends the test query.
-  void ButtonMSClick();
+  void start();
 
  private:
   void stepOne(const Answer& answer);

@@ -13,7 +13,7 @@ TransactionEngine::TransactionEngine(EngineHost& host)
         const std::uint32_t wanted = acceptedSender_.load(std::memory_order_relaxed);
         std::uint32_t source = 0;
         if (wanted != 0 && !(resolveIPv4(from, source) && source == wanted)) return;
-        UDPServerUDPRead(data, captured, length);
+        receiveDatagram(data, captured, length);
       });
   host_.bind(this);
 }
@@ -105,7 +105,7 @@ Answer TransactionEngine::lastAnswer() const {
   return Answer(std::span<const std::uint8_t>(buffer_->data(), lastLength_));
 }
 
-void TransactionEngine::UDPServerUDPRead(const std::uint8_t* data, std::size_t captured,
+void TransactionEngine::receiveDatagram(const std::uint8_t* data, std::size_t captured,
                                          std::size_t length) {
   // A datagram longer than the buffer changes nothing at all.
   if (length > wire::kReceiveBufferSize || captured < length) return;
@@ -133,7 +133,7 @@ void TransactionEngine::onCompletionRequest(const CompletionRequest& request) {
   host_.startTimer(EngineClock::now() + kCompletionDelay);
 }
 
-void TransactionEngine::TimerTimer() {
+void TransactionEngine::dispatch() {
   host_.stopTimer();
   waiting_ = false;
   endpoint_->deactivate();

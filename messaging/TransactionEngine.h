@@ -28,8 +28,8 @@ inline constexpr std::chrono::milliseconds kCompletionDelay{5};
 
 /// Carries every exchange with the device, one at a time.
 ///
-/// Threads: everything but UDPServerUDPRead runs on the interface thread, the thread
-/// that owns `host`. UDPServerUDPRead runs on the endpoint's listener thread. The
+/// Threads: everything but receiveDatagram runs on the interface thread, the thread
+/// that owns `host`. receiveDatagram runs on the endpoint's listener thread. The
 /// receive buffer, its length, the state and the current transaction number are
 /// guarded by one engine lock; the outcome routines read them after the listener has
 /// been stopped and waited for.
@@ -92,12 +92,12 @@ class TransactionEngine final : private EngineSink {
 
   // ---- Events that enter the engine --------------------------------------------
   /// The receive step, on the listener thread: a datagram of `length` bytes.
-  void UDPServerUDPRead(const std::uint8_t* data, std::size_t captured, std::size_t length);
+  void receiveDatagram(const std::uint8_t* data, std::size_t captured, std::size_t length);
   /// The dispatch, on the interface thread when the timer fires.
-  void TimerTimer();
+  void dispatch();
 
  private:
-  void onTimer() override { TimerTimer(); }
+  void onTimer() override { dispatch(); }
   void onCompletionRequest(const CompletionRequest& request) override;
   bool startSend(TransactionState sentState, std::span<const std::uint8_t> frame,
                  const std::string& address);
@@ -123,7 +123,7 @@ class TransactionEngine final : private EngineSink {
   std::array<Outcome, kTransactionStateCount> outcomes_{};
   std::string lastError_;
 
-  std::unique_ptr<UdpEndpoint> endpoint_;  // its listener calls UDPServerUDPRead
+  std::unique_ptr<UdpEndpoint> endpoint_;  // its listener calls receiveDatagram
 };
 
 }  // namespace vexil

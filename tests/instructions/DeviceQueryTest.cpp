@@ -127,7 +127,7 @@ class QueryOnEngine : public ::testing::Test {
 };
 
 TEST_F(QueryOnEngine, QvNetQueryShowsTheIdentity) {
-  query.ButtonQueryClick(0);
+  query.query(0);
   ASSERT_EQ(page.updates, 1);  // the waiting lines come before any answer
   ASSERT_TRUE(device.waitForRequests(1, 2000ms));
   EXPECT_EQ(device.lastRequest(), QvNetQuery());
@@ -142,7 +142,7 @@ TEST_F(QueryOnEngine, StatusQueryForEveryOtherIndex) {
   std::size_t requests = 0;
   for (int index : {1, -1}) {
     page = Page{};
-    query.ButtonQueryClick(index);
+    query.query(index);
     ASSERT_TRUE(device.waitForRequests(++requests, 2000ms));
     EXPECT_EQ(device.lastRequest(), StatusQuery());
     ASSERT_TRUE(waitForUpdates(2)) << index;
@@ -157,7 +157,7 @@ TEST_F(QueryOnEngine, SilenceResetsTheCaption) {
   silent.silent = true;
   device.setFaults(silent);
   const auto start = EngineClock::now();
-  query.ButtonQueryClick(1);
+  query.query(1);
   ASSERT_TRUE(waitForUpdates(2, 5000ms));
   EXPECT_GE(EngineClock::now() - start, 900ms);
   EXPECT_EQ(page.memo, (Lines{"Host Comuter Port: 0",
@@ -170,7 +170,7 @@ TEST_F(QueryOnEngine, SilenceResetsTheCaption) {
 TEST_F(QueryOnEngine, SendFailureShowsTwoLinesAndNothingFollows) {
   address = "not an address";
   page.caption = "Device: QV-5  v2.00";
-  query.ButtonQueryClick(1);
+  query.query(1);
   EXPECT_EQ(page.memo, (Lines{"Communication Error!", "Check your network connection!"}));
   EXPECT_EQ(engine.state(), TransactionState::QueryStatusSent);
   host.runFor(1500ms);
@@ -183,24 +183,24 @@ TEST_F(QueryOnEngine, WrongLengthsAreReportedAndLeaveTheCaption) {
   sim::Faults f;
   f.answerLength = 533;
   device.setFaults(f);
-  query.ButtonQueryClick(1);
+  query.query(1);
   ASSERT_TRUE(waitForUpdates(2));
   EXPECT_EQ(page.memo, (Lines{"Unknown message received.", "Message length (UDP): 533 bytes"}));
   f.answerLength = 26;
   device.setFaults(f);
-  query.ButtonQueryClick(0);
+  query.query(0);
   ASSERT_TRUE(waitForUpdates(4));
   EXPECT_EQ(page.memo, (Lines{"Unknown message received.", "Message length: 26 bytes"}));
   EXPECT_EQ(page.caption, "Device: QV-9  v9.09");
 }
 
 TEST_F(QueryOnEngine, ShortAnswerAfterALongOneIsNotReadBeyondItsLength) {
-  query.ButtonQueryClick(1);  // a full 662-byte record fills the buffer
+  query.query(1);  // a full 662-byte record fills the buffer
   ASSERT_TRUE(waitForUpdates(2));
   sim::Faults f;
   f.answerLength = 100;  // the next one is cut: the old record still lies beyond it
   device.setFaults(f);
-  query.ButtonQueryClick(1);
+  query.query(1);
   ASSERT_TRUE(waitForUpdates(4));
   EXPECT_EQ(page.memo, (Lines{"Unknown message received.", "Message length (UDP): 100 bytes"}));
 }
@@ -216,7 +216,7 @@ TEST(QueryLifetime, AnAnswerAfterTheOperationIsGoneReachesNobody) {
   {
     DeviceQuery query(engine, [] { return std::string(kLoopback); },
                       [&](const PageUpdate&) { ++shown; });
-    query.ButtonQueryClick(1);
+    query.query(1);
   }
   ASSERT_TRUE(device.waitForRequests(1, 2000ms));
   host.runFor(300ms);  // the answer is dispatched to an empty routine

@@ -44,7 +44,7 @@ TEST_F(TestPageOnEngine, SendShowsEveryStepAndTheAnswer) {
   ASSERT_NE(hostPort, device.port());
   engine.SetHostPort(hostPort);
 
-  page.ButtonISendClick(ackRequestRow("0"));
+  page.send(ackRequestRow("0"));
   const Lines sent{"Step 1. - Processing Message",
                    " Header: " + kHeaderFirst,
                    "         " + kHeaderSecond,
@@ -71,7 +71,7 @@ TEST_F(TestPageOnEngine, SendShowsEveryStepAndTheAnswer) {
 }
 
 TEST_F(TestPageOnEngine, LongAnswerShowsItsWholeBody) {
-  page.ButtonISendClick(ackRequestRow("1"));  // asks for the full status record
+  page.send(ackRequestRow("1"));  // asks for the full status record
   const int before = memo.updates;
   ASSERT_TRUE(memoUpdates(before + 1));
   ASSERT_GE(memo.lines.size(), 2u);
@@ -89,7 +89,7 @@ TEST_F(TestPageOnEngine, HeaderAloneGetsNoAnswerAfterOneSecond) {
   TestEntries e;
   e.userText = "Quenthaven Bt.";
   const auto start = EngineClock::now();
-  page.ButtonISendClick(e);
+  page.send(e);
   ASSERT_TRUE(device.waitForRequests(1, 2000ms));
   EXPECT_EQ(device.lastRequest(), header("Quenthaven Bt. "));
   const int before = memo.updates;
@@ -101,7 +101,7 @@ TEST_F(TestPageOnEngine, HeaderAloneGetsNoAnswerAfterOneSecond) {
 
 TEST_F(TestPageOnEngine, FailedSendSaysSoAndNothingFollows) {
   holdHostPort();
-  page.ButtonISendClick(ackRequestRow("0"));
+  page.send(ackRequestRow("0"));
   EXPECT_EQ(memo.lines, (Lines{"Step 1. - Processing Message", " Header: " + kHeaderFirst,
                                "         " + kHeaderSecond, " IT1:    $03 $00 $01 $00 ", " ",
                                "Step 2. - Sending Message", " ", "Communication Error !",
@@ -113,7 +113,7 @@ TEST_F(TestPageOnEngine, FailedSendSaysSoAndNothingFollows) {
 }
 
 TEST_F(TestPageOnEngine, ViewMessageSendsNothing) {
-  page.ButtonIComputeClick(ackRequestRow("0"));
+  page.view(ackRequestRow("0"));
   EXPECT_EQ(memo.lines, (Lines{"Step 1. - Message bytes:", "Header: " + kHeaderFirst,
                                "        " + kHeaderSecond, "IT1:    $03 $00 $01 $00 "}));
   EXPECT_EQ(engine.state(), TransactionState::Idle);
@@ -149,7 +149,7 @@ bool anyLineNames(const Lines& lines, const std::string& number) {
 class TooLongOnEngine : public TestPageOnEngine {
  protected:
   void expectNotSent(const TestEntries& e, const std::string& reason) {
-    page.ButtonISendClick(e);
+    page.send(e);
     host.runFor(300ms);
     EXPECT_EQ(device.requestCount(), 0u);
     EXPECT_EQ(engine.state(), TransactionState::Idle);
@@ -178,7 +178,7 @@ TEST_F(TooLongOnEngine, LargestDatagramIsSent) {
   TestEntries e;
   e.userText = "x";
   e.rows[0] = {true, "1", items(65507 - 22 - 3)};
-  page.ButtonISendClick(e);
+  page.send(e);
   EXPECT_TRUE(memo.holds(" Message sent sucessfuly."));
   ASSERT_TRUE(device.waitForRequests(1, 2000ms));
   EXPECT_EQ(device.lastRequest().size(), 65507u);

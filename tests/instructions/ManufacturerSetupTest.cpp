@@ -68,7 +68,7 @@ class SetupSequence : public ::testing::Test {
   }
   void run(std::vector<Reply> script) {
     play(std::move(script));
-    setup.ButtonMSClick();
+    setup.start();
     settle();
   }
 
@@ -197,7 +197,7 @@ TEST_F(SetupSequence, FailedSendAtStepOne) {
       [](const std::uint8_t*, std::size_t, std::size_t, const std::string&, std::uint16_t) {});
   ASSERT_TRUE(holder.activate(held));
   play({goodStatus()}, held);
-  setup.ButtonMSClick();
+  setup.start();
   EXPECT_EQ(page.status, "Communication Error!");
   EXPECT_EQ(page.p1, PageColour::Failure);
   host.runFor(1200ms);
@@ -221,7 +221,7 @@ TEST_F(SetupSequence, FailedSendAtStepTwo) {
         }
       }};
   play({goodStatus(), answer(shortAnswer(kMaker))}, hostPort);
-  stealing.ButtonMSClick();
+  stealing.start();
   settle();
   host.runFor(1200ms);
   EXPECT_EQ(page.status, "Communication Error!");
@@ -233,7 +233,7 @@ TEST_F(SetupSequence, FailedSendAtStepTwo) {
 TEST_F(SetupSequence, PressingAgainResetsIndicatorsButKeepsTheUserText) {
   run({goodStatus(), answer(shortAnswer(kMaker)), silence()});
   ASSERT_EQ(page.p3, PageColour::Success);
-  setup.ButtonMSClick();
+  setup.start();
   EXPECT_EQ(page.p1, PageColour::ButtonFace);
   EXPECT_EQ(page.p2, PageColour::ButtonFace);
   EXPECT_EQ(page.p3, PageColour::ButtonFace);
@@ -245,7 +245,7 @@ TEST_F(SetupSequence, PressingAgainResetsIndicatorsButKeepsTheUserText) {
 
 TEST_F(SetupSequence, AnotherPagesTransactionDropsTheSequenceSilently) {
   play({answer(statusAnswer(kStatusLength, kGoodType, 1, 5, "x"), 200ms)});
-  setup.ButtonMSClick();
+  setup.start();
   ASSERT_EQ(page.status, "Query sent, waiting for reply...");
   const int updatesBefore = page.updates;
   std::string general;
@@ -275,7 +275,7 @@ class SetupOnEmulator : public ::testing::Test {
   }
   void runWith(const sim::FaultScript& script) {
     device->setFaultScript(script);
-    setup.ButtonMSClick();
+    setup.start();
     host.runUntil([&] { return !host.timerActive(); }, 3000ms);
     host.runFor(20ms);
   }

@@ -110,7 +110,7 @@ TEST(StatusReportEndToEnd, EveryLineOfAModelSevenReport) {
   DeviceQuery query(engine, [] { return std::string("127.0.0.1"); },
                     [&](const PageUpdate& u) { updates.push_back(u); });
 
-  query.ButtonQueryClick(1);
+  query.query(1);
   ASSERT_TRUE(host.runUntil([&] { return updates.size() >= 2; }, 3s));
   const PageUpdate report = updates[1];  // a copy: later updates grow the vector
   EXPECT_TRUE(report.clearMemo);
@@ -124,7 +124,7 @@ TEST(StatusReportEndToEnd, EveryLineOfAModelSevenReport) {
   }
 
   // The same board asked again gives the same report: the frozen clock holds the counters.
-  query.ButtonQueryClick(1);
+  query.query(1);
   ASSERT_TRUE(host.runUntil([&] { return updates.size() >= 4; }, 3s));
   EXPECT_EQ(updates[3].lines, report.lines);
 }

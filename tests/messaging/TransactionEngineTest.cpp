@@ -293,7 +293,7 @@ TEST_F(EngineTest, LeftoverCompletionRequestCannotCutTheNextWaitShort) {
   // A datagram accepted for the first transaction; its hand-off is still queued when
   // the second transaction begins.
   const std::vector<std::uint8_t> stray(30, 0x22);
-  engine.UDPServerUDPRead(stray.data(), stray.size(), stray.size());
+  engine.receiveDatagram(stray.data(), stray.size(), stray.size());
   ASSERT_TRUE(begin(S::QueryQvNetSent, QvNetQuery()));
   ASSERT_TRUE(waitForDispatches(1));
   EXPECT_EQ(dispatches[0].state, S::QueryQvNetSent);
@@ -306,7 +306,7 @@ TEST_F(EngineTest, BusyInterfaceThreadStillLeavesFiveMsAfterTakingTheRequestUp) 
   device.setFaults(f);
   ASSERT_TRUE(begin(S::GeneralInstructionSent, setSerialFrame()));
   const std::vector<std::uint8_t> wrongLength(30, 0x22);
-  engine.UDPServerUDPRead(wrongLength.data(), wrongLength.size(), wrongLength.size());
+  engine.receiveDatagram(wrongLength.data(), wrongLength.size(), wrongLength.size());
   std::this_thread::sleep_for(20ms);  // the interface thread is busy elsewhere
   const EngineClock::time_point takenUp = EngineClock::now();
   ASSERT_TRUE(waitForDispatches(1));
