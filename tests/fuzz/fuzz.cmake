@@ -11,8 +11,8 @@ option(VEXIL_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 set(VEXIL_FUZZ_TARGETS
   status_decoder:StatusDecoderFuzz.cpp:vexil_messaging
   integer_text:IntegerTextFuzz.cpp:vexil_messaging
-  ini_reader:IniReaderFuzz.cpp:vexil_settings
-  ini_round_trip:IniRoundTripFuzz.cpp:vexil_settings
+  ini_reader:IniReaderFuzz.cpp:vexil_ini
+  ini_round_trip:IniRoundTripFuzz.cpp:vexil_ini
   device_model:DeviceModelFuzz.cpp:vexil_sim
   instruction_text:InstructionTextFuzz.cpp:vexil_instructions
   stream_analyser:StreamAnalyserFuzz.cpp:vexil_stream

@@ -13,4 +13,4 @@ vexil_add_gtest(ini_file_bytes_test
 # The settings file against another local user.
 vexil_add_gtest(settings_security_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/SettingsSecurityTest.cpp
-  LIBS vexil_settings)
+  LIBS vexil_ini)
