@@ -1,13 +1,9 @@
 #include "messaging/UdpEndpoint.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <pthread.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -55,21 +51,9 @@ bool resolveIPv4(const std::string& host, std::uint32_t& networkOrderAddress) {
 }
 
 UdpEndpoint::UdpEndpoint(Receiver receiver)
-    : receiver_(std::move(receiver)), staging_(kStagingSize) {
-  int fds[2];
-  if (pipe(fds) == 0) {
-    wakeRead_ = fds[0];
-    wakeWrite_ = fds[1];
-    fcntl(wakeRead_, F_SETFL, O_NONBLOCK);
-    fcntl(wakeWrite_, F_SETFL, O_NONBLOCK);
-  }
-}
+    : receiver_(std::move(receiver)), staging_(kStagingSize) {}
 
-UdpEndpoint::~UdpEndpoint() {
-  deactivate();
-  if (wakeRead_ >= 0) close(wakeRead_);
-  if (wakeWrite_ >= 0) close(wakeWrite_);
-}
+UdpEndpoint::~UdpEndpoint() { deactivate(); }
 
 bool UdpEndpoint::activate(int port, const std::string& bindAddress) {
   if (isActive()) {
@@ -81,10 +65,6 @@ bool UdpEndpoint::activate(int port, const std::string& bindAddress) {
     setError("port out of range: " + std::to_string(port));
     return false;
   }
-  if (wakeRead_ < 0) {
-    setError("cannot create the listener's wake-up pipe");
-    return false;
-  }
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -92,50 +72,27 @@ bool UdpEndpoint::activate(int port, const std::string& bindAddress) {
     setError("invalid bind address: " + bindAddress);
     return false;
   }
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    setError(systemError("socket"));
+  const auto configure = [](int fd, std::string&) {
+    // Best effort: a smaller buffer only makes a lost answer under a flood more likely.
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferBytes, sizeof kReceiveBufferBytes);
+    return true;
+  };
+  std::string why;
+  if (!socket_.open(local, configure, why)) {
+    setError(why);
     return false;
   }
-  // Best effort: a smaller buffer only makes a lost answer under a flood more likely.
-  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferBytes, sizeof kReceiveBufferBytes);
-  if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    setError(systemError("bind"));
-    close(fd);
-    return false;
-  }
-  sockaddr_in bound{};
-  socklen_t boundLength = sizeof bound;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength);
-  boundPort_ = ntohs(bound.sin_port);
-  boundAddress_ = bound.sin_addr.s_addr;
+  boundPort_ = socket_.localPort();
+  boundAddress_ = socket_.localAddress();
   localAddresses_ = machineAddresses();
-  fd_ = fd;
   listening_ = true;
-  listener_ = std::thread(&UdpEndpoint::listen, this);
+  socket_.startListener("vexil-udp", [this] { listen(); });
   return true;
 }
 
-void UdpEndpoint::deactivate() {
-  if (!isActive()) return;
-  const char wake = 1;
-  // The pipe is non-blocking and drained below; a full pipe already wakes the listener.
-  [[maybe_unused]] const auto written = write(wakeWrite_, &wake, 1);
-  if (listener_.joinable()) listener_.join();
-  close(fd_);
-  fd_ = -1;
-  char drain[64];
-  while (read(wakeRead_, drain, sizeof drain) > 0) {
-  }
-}
+void UdpEndpoint::deactivate() { socket_.close(); }
 
-std::uint16_t UdpEndpoint::localPort() const {
-  if (!isActive()) return 0;
-  sockaddr_in local{};
-  socklen_t len = sizeof local;
-  if (getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &len) != 0) return 0;
-  return ntohs(local.sin_port);
-}
+std::uint16_t UdpEndpoint::localPort() const { return isActive() ? socket_.localPort() : 0; }
 
 bool UdpEndpoint::sendTo(const std::string& host, int port,
                          std::span<const std::uint8_t> data) {
@@ -155,7 +112,7 @@ bool UdpEndpoint::sendTo(const std::string& host, int port,
     setError("cannot resolve " + host);
     return false;
   }
-  const ssize_t sent = sendto(fd_, data.data(), data.size(), 0,
+  const ssize_t sent = sendto(socket_.fd(), data.data(), data.size(), 0,
                               reinterpret_cast<const sockaddr*>(&to), sizeof to);
   if (sent < 0 || static_cast<std::size_t>(sent) != data.size()) {
     setError(systemError("sendto"));
@@ -165,29 +122,19 @@ bool UdpEndpoint::sendTo(const std::string& host, int port,
 }
 
 void UdpEndpoint::listen() {
-  // Named, so that `top -H` and the tests tell the program's threads apart.
-  ::pthread_setname_np(::pthread_self(), "vexil-udp");
   struct MarkStopped {
     std::atomic<bool>& flag;
     ~MarkStopped() { flag = false; }
   } markStopped{listening_};
-  pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
   for (;;) {
-    fds[0].revents = fds[1].revents = 0;
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (fds[1].revents != 0) return;  // asked to stop
-    if ((fds[0].revents & POLLIN) == 0) {
-      if (fds[0].revents != 0) return;  // socket error or hang-up
-      continue;
-    }
+    const DatagramSocket::Wait woken = socket_.wait(-1);
+    if (woken == DatagramSocket::Wait::TimedOut) continue;
+    if (woken != DatagramSocket::Wait::Readable) return;  // asked to stop, or the socket failed
     sockaddr_in from{};
     socklen_t fromLen = sizeof from;
     // MSG_TRUNC makes recvfrom report the datagram's true length even when it did not
     // fit, so an oversize datagram can never pass for a shorter one.
-    const ssize_t n = recvfrom(fd_, staging_.data(), staging_.size(), MSG_TRUNC,
+    const ssize_t n = recvfrom(socket_.fd(), staging_.data(), staging_.size(), MSG_TRUNC,
                                reinterpret_cast<sockaddr*>(&from), &fromLen);
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == ECONNREFUSED) continue;

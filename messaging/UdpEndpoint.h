@@ -10,8 +10,9 @@
 #include <mutex>
 #include <span>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "messaging/DatagramSocket.h"
 
 struct sockaddr_in;
 
@@ -49,7 +50,7 @@ class UdpEndpoint {
   /// Closes the socket, stops the listener and waits until a receive under way has
   /// finished. Nothing arriving afterwards is seen.
   void deactivate();
-  bool isActive() const { return fd_ >= 0; }
+  bool isActive() const { return socket_.isOpen(); }
   /// The port actually bound, while active.
   std::uint16_t localPort() const;
 
@@ -66,10 +67,7 @@ class UdpEndpoint {
   bool fromSelf(const sockaddr_in& from) const;
 
   Receiver receiver_;
-  int fd_ = -1;
-  int wakeRead_ = -1;
-  int wakeWrite_ = -1;
-  std::thread listener_;
+  DatagramSocket socket_;
   std::atomic<bool> listening_{false};  // false once the listener has given up
   std::vector<std::uint8_t> staging_;  // allocated once, reused by every receive
   mutable std::mutex errorLock_;  // sendTo may run on the listener thread

@@ -3,9 +3,7 @@
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <sys/ioctl.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -113,48 +111,35 @@ bool StreamReceiver::start(const ListenEndpoint& endpoint) {
     error_ = *problem;
     return false;
   }
-  const std::string& address = endpoint.address;
-  const int port = endpoint.port;
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  local.sin_port = htons(static_cast<std::uint16_t>(port));
-  local.sin_addr = *ipv4(address);
+  local.sin_port = htons(static_cast<std::uint16_t>(endpoint.port));
+  local.sin_addr = *ipv4(endpoint.address);
   const bool group = isMulticast(local.sin_addr);
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    error_ = std::strerror(errno);
+  const auto configure = [this, group](int fd, std::string&) {
+    const int on = 1;
+    const int off = 0;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+    kernelTimestamps_ = setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0;
+    if (group) setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
+    // Beyond rmem_max only with the privilege to force it; the plain request otherwise.
+    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBuffer, sizeof kReceiveBuffer) != 0)
+      setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
+    return true;
+  };
+  std::string why;
+  if (!socket_.open(local, configure, why)) {
+    error_ = why.starts_with("bind")
+                 ? "cannot bind " + endpoint.address + ":" + std::to_string(endpoint.port) + why.substr(4)
+                 : why;
     return false;
   }
-  const int on = 1;
-  const int off = 0;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
-  kernelTimestamps_ = setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0;
-  if (group) setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
-  // Beyond rmem_max only with the privilege to force it; the plain request otherwise.
-  if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBuffer, sizeof kReceiveBuffer) != 0)
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    error_ = "cannot bind " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
-    close(fd);
+  if (group && !join(socket_.fd(), endpoint)) {
+    socket_.close();
     return false;
   }
-  if (group && !join(fd, endpoint)) {
-    close(fd);
-    return false;
-  }
-  socklen_t length = sizeof local;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
-  int wake[2];
-  if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-    error_ = std::strerror(errno);
-    close(fd);
-    return false;
-  }
-  fd_ = fd;
-  wakeRead_ = wake[0];
-  wakeWrite_ = wake[1];
-  port_ = ntohs(local.sin_port);
+  port_ = socket_.localPort();
   drops_ = 0;
   cpuNs_ = 0;
   {
@@ -163,7 +148,7 @@ bool StreamReceiver::start(const ListenEndpoint& endpoint) {
     analyser_.start(Clock::now());
     meter_.reset();
   }
-  thread_ = std::thread([this] { run(); });
+  socket_.startListener("vexil-ts-recv", [this] { run(); });
   running_ = true;
   return true;
 }
@@ -193,15 +178,9 @@ bool StreamReceiver::join(int fd, const ListenEndpoint& e) {
 }
 
 void StreamReceiver::stop() {
-  if (fd_ < 0) return;
+  if (!socket_.isOpen()) return;
   running_ = false;
-  const char byte = 0;
-  [[maybe_unused]] const ssize_t written = write(wakeWrite_, &byte, 1);
-  thread_.join();
-  close(fd_);
-  close(wakeRead_);
-  close(wakeWrite_);
-  fd_ = wakeRead_ = wakeWrite_ = -1;
+  socket_.close();
   stopRecording();
 }
 
@@ -212,16 +191,16 @@ void StreamReceiver::run() {
   std::vector<mmsghdr> msgs(kBatch);
   std::vector<TimePoint> stamps(kBatch);
   const std::int64_t cpuAtStart = threadCpuNs();
-  pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+  const int fd = socket_.fd();
   for (;;) {
-    const int ready = poll(fds, 2, kTickMs);
-    if (ready < 0 && errno != EINTR) return;
-    if (fds[1].revents) return;
-    if (ready <= 0) {
+    const DatagramSocket::Wait woken = socket_.wait(kTickMs);
+    if (woken == DatagramSocket::Wait::Stopped) return;
+    if (woken == DatagramSocket::Wait::TimedOut) {
       std::lock_guard guard(lock_);
       analyser_.advance(Clock::now());
       continue;
     }
+    // Readable, or a pending socket error, which the read below takes and clears.
     for (;;) {
       for (int i = 0; i < kBatch; ++i) {
         iov[i] = {buffers.data() + i * kDatagramRoom, kDatagramRoom};
@@ -231,7 +210,7 @@ void StreamReceiver::run() {
         msgs[i].msg_hdr.msg_control = control.data() + i * kControlRoom;
         msgs[i].msg_hdr.msg_controllen = kControlRoom;
       }
-      const int n = recvmmsg(fd_, msgs.data(), kBatch, MSG_DONTWAIT, nullptr);
+      const int n = recvmmsg(fd, msgs.data(), kBatch, MSG_DONTWAIT, nullptr);
       if (n <= 0) break;
       // Each datagram keeps the time the kernel took it in; without a stamp, now.
       const TimePoint now = Clock::now();

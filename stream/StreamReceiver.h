@@ -7,8 +7,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
+#include "messaging/DatagramSocket.h"
 #include "stream/StreamAnalyser.h"
 #include "stream/StreamMeter.h"
 #include "stream/StreamReport.h"
@@ -95,11 +95,8 @@ class StreamReceiver {
   StreamAnalyser analyser_;
   StreamMeter meter_;
   TsRecorder recorder_;
-  int fd_ = -1;
-  int wakeRead_ = -1;
-  int wakeWrite_ = -1;
+  DatagramSocket socket_;
   std::uint16_t port_ = 0;
-  std::thread thread_;
   std::atomic<std::uint64_t> drops_{0};
   std::atomic<std::int64_t> cpuNs_{0};
   std::atomic<bool> kernelTimestamps_{false};

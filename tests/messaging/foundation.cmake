@@ -10,3 +10,6 @@ vexil_add_gtest(transaction_engine_test
 vexil_add_gtest(udp_endpoint_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/UdpEndpointTest.cpp
   LIBS vexil_messaging)
+vexil_add_gtest(datagram_socket_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/DatagramSocketTest.cpp
+  LIBS vexil_socket)
