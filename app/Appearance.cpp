@@ -14,9 +14,8 @@ namespace vexil::app {
 namespace {
 
 const QString kTahomaFamily = QStringLiteral("Tahoma");
-// Fixed-pitch faces for the dumps, in order of preference. A face counts only when the
-// characters the dumps print all have the same advance: fontconfig calls some faces
-// with monospaced Latin glyphs proportional, and substitutes others silently.
+// Fixed-pitch faces for the dumps, in order of preference; each prints every character
+// of the dumps with the same advance.
 const QString kFixedFamilies[] = {QStringLiteral("Courier New"), QStringLiteral("DejaVu Sans Mono"),
                                   QStringLiteral("Liberation Mono")};
 const char* const kTahomaFiles[] = {
@@ -67,18 +66,13 @@ bool printsEvenly(const QFont& font) {
 }
 
 QFont courierNew(int pointSize) {
-  // Chosen once per process; the installed families are listed without alias look-ups.
-  static const QFont chosen = [] {
-    const QStringList installed = QFontDatabase::families();
-    for (const QString& family : kFixedFamilies) {
-      if (!installed.contains(family)) continue;
-      QFont font(family, kMemoInsPointSize);
-      font.setStyleHint(QFont::TypeWriter);
-      if (printsEvenly(font)) return font;
-    }
-    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  }();
-  QFont font = chosen;
+  // The families in order of preference: Qt takes the first one installed when the
+  // memo first needs its glyphs, so nothing is loaded or measured while the window is
+  // built. TypeWriter sends a system without any of them to its fixed-pitch face.
+  QFont font;
+  font.setFamilies(QStringList(std::begin(kFixedFamilies), std::end(kFixedFamilies)));
+  font.setStyleHint(QFont::TypeWriter);
+  font.setFixedPitch(true);
   font.setPointSize(pointSize);
   return font;
 }

@@ -54,8 +54,8 @@ inline const QString kDumpCharacters =
 bool printsEvenly(const QFont& font);
 
 /// The fixed-pitch face of the instruction-test memo, at `pointSize` points: Courier
-/// New, DejaVu Sans Mono or Liberation Mono, the first installed that prints the dumps
-/// evenly; otherwise the system's fixed-pitch font.
+/// New, DejaVu Sans Mono or Liberation Mono, the first installed; otherwise the system's
+/// fixed-pitch font. Resolved when first drawn, not when made.
 QFont courierNew(int pointSize = kMemoInsPointSize);
 
 /// The desktop's button-face colour: the default colour of a panel.

@@ -142,6 +142,10 @@ void InstructionPagesTest::instructionTestViewSendsNothing() {
                         QStringLiteral("        $68 $61 $76 $65 $6E $20 $42 $74 $2E $20 $01 ")}));
   QTest::qWait(50);
   QCOMPARE(device_->requestCount(), std::size_t{0});
+  // The dump's columns line up: the memo's face, as drawn, gives every character of
+  // the dumps the same advance.
+  const auto* memoIns = child<QWidget>(&form, QStringLiteral("MemoIns"));
+  QVERIFY2(vexil::app::printsEvenly(memoIns->font()), qPrintable(QFontInfo(memoIns->font()).family()));
 }
 
 void InstructionPagesTest::instructionTestKeysCleanAndColour() {
