@@ -121,6 +121,15 @@ TEST(PrometheusScrape, TheServerSeesWhatTheEmulatorsWereToldAndEveryShippedExpre
     args.insert(args.end(), more.begin(), more.end());
     return std::make_unique<Child>(args);
   };
+  // The server is up and scraping before the boards' clocks start, so a slow start of
+  // the server (a loaded machine, a sanitizer build) cannot miss the first events.
+  const int watchMetrics = freeTcpPort();
+  const int streamMetrics = freeTcpPort();
+  PrometheusServer server;
+  ASSERT_TRUE(server.start({"127.0.0.1:" + std::to_string(watchMetrics), "127.0.0.1:" + std::to_string(streamMetrics)},
+                           VEXIL_SOURCE_DIR "/packaging/prometheus/vexil-alerts.yml"))
+      << server.error();
+
   // A wanders and overflows; B's CRC counter runs at 20 a second, its first input sends
   // with no input rate until it stops, its link changes and it is reset; C goes silent;
   // D sends a stream with a transport error in every 50th packet.
@@ -134,16 +143,10 @@ TEST(PrometheusScrape, TheServerSeesWhatTheEmulatorsWereToldAndEveryShippedExpre
 
   const std::string devices = ::testing::TempDir() + "prometheus-boards-" + std::to_string(::getpid());
   std::ofstream(devices) << a << "\n" << b << "\n" << c << "\n";
-  const int watchMetrics = freeTcpPort();
-  const int streamMetrics = freeTcpPort();
   Child watch({VEXILCTL_PATH, "--devices", devices, "watch", "--interval", "0.5", "--duration", "18",
                "--metrics", "127.0.0.1:" + std::to_string(watchMetrics)});
   Child check({VEXILCTL_PATH, "stream-check", "--port", std::to_string(streamPort), "--seconds", "18",
                "--metrics", "127.0.0.1:" + std::to_string(streamMetrics)});
-  PrometheusServer server;
-  ASSERT_TRUE(server.start({"127.0.0.1:" + std::to_string(watchMetrics), "127.0.0.1:" + std::to_string(streamMetrics)},
-                           VEXIL_SOURCE_DIR "/packaging/prometheus/vexil-alerts.yml"))
-      << server.error();
 
   const std::string d = "127.0.0.1:" + std::to_string(pd);
   Child route({VEXILCTL_PATH, "--device", d, "send-ts", "--dest", "127.0.0.1:" + std::to_string(streamPort),
