@@ -24,6 +24,9 @@ packages=(
   # The board watch and the stream check serve metrics through the Prometheus C++ client;
   # the tests let a real Prometheus server scrape them.
   prometheus-cpp-dev prometheus
+  # vexilctl setup keeps production records in PostgreSQL through libpq; the tests start
+  # a real server of their own from Debian's packages.
+  libpq-dev postgresql
 )
 for arg in "$@"; do
   case "$arg" in

@@ -1,0 +1,424 @@
+#include "records/Database.h"
+
+#include <libpq-fe.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+namespace vexil::records {
+namespace {
+
+// Serialises schema changes of stations that start at the same moment on a new database.
+constexpr long long kSchemaLockKey = 0x5645584C;  // "VEXL"
+// libpq's defaults where the URI says nothing: a bounded wait for an answer, so a station
+// whose server is away journals and goes on instead of hanging.
+constexpr char kConnectTimeoutSeconds[] = "5";
+constexpr char kTcpUserTimeoutMs[] = "10000";
+constexpr char kApplicationName[] = "vexilctl";
+constexpr int kColumns = 12;
+// Rows per INSERT: well under PostgreSQL's 65535 bound parameters.
+constexpr std::size_t kRowsPerStatement = 1000;
+
+// Each migration's statements, index = the version it brings the schema to, minus 1.
+constexpr std::array<const char*, kSchemaVersion> kMigrations = {
+    "CREATE TABLE vexil_schema (version integer NOT NULL);"
+    "INSERT INTO vexil_schema (version) VALUES (0);"
+    "CREATE TABLE vexil_setup ("
+    "  record_id uuid PRIMARY KEY,"
+    "  recorded_at timestamptz NOT NULL,"
+    "  station text NOT NULL,"
+    "  operator text,"
+    "  board_address text NOT NULL,"
+    "  board_type integer,"
+    "  firmware_version text,"
+    "  serial bigint,"
+    "  user_text text,"
+    "  result text NOT NULL,"
+    "  failure text NOT NULL DEFAULT '',"
+    "  program_version text NOT NULL);",
+    "CREATE INDEX vexil_setup_serial ON vexil_setup (serial);"
+    "CREATE INDEX vexil_setup_recorded_at ON vexil_setup (recorded_at);",
+};
+
+constexpr char kInsertHead[] =
+    "INSERT INTO vexil_setup (record_id, recorded_at, station, operator, board_address,"
+    " board_type, firmware_version, serial, user_text, result, failure, program_version) VALUES ";
+constexpr char kInsertTail[] = " ON CONFLICT (record_id) DO NOTHING";
+constexpr const char* kColumnTypes[kColumns] = {"uuid", "timestamptz", "text", "text",
+                                                "text", "integer",     "text", "bigint",
+                                                "text", "text",        "text", "text"};
+
+constexpr char kQuery[] =
+    "SELECT record_id::text,"
+    " to_char(recorded_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'),"
+    " station, operator, board_address, board_type, firmware_version, serial, user_text,"
+    " result, failure, program_version FROM vexil_setup"
+    " WHERE ($1::bigint IS NULL OR serial = $1::bigint)"
+    " AND ($2::timestamptz IS NULL OR recorded_at >= $2::timestamptz)"
+    " AND ($3::text IS NULL OR station = $3::text)"
+    " AND ($4::text IS NULL OR result = $4::text)"
+    " ORDER BY recorded_at, record_id";
+
+// libpq's message on one line: its continuation lines ("\n\tIs the server running...")
+// joined with a blank, the last line break dropped.
+std::string oneLine(const char* text) {
+  std::string s;
+  for (const char* p = text ? text : ""; *p; ++p) {
+    if (*p == '\n' || *p == '\t') {
+      if (!s.empty() && s.back() != ' ') s += ' ';
+    } else {
+      s += *p;
+    }
+  }
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+// A result that frees itself.
+struct Result {
+  explicit Result(PGresult* r) : r(r) {}
+  ~Result() { PQclear(r); }
+  Result(const Result&) = delete;
+  Result& operator=(const Result&) = delete;
+  bool ok() const {
+    const auto status = PQresultStatus(r);
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+  }
+  std::optional<std::string> text(int row, int column) const {
+    if (PQgetisnull(r, row, column)) return std::nullopt;
+    return std::string(PQgetvalue(r, row, column),
+                       static_cast<std::size_t>(PQgetlength(r, row, column)));
+  }
+  PGresult* r;
+};
+
+std::string millisSinceEpochText(std::int64_t ms) {
+  const auto at = std::chrono::system_clock::time_point(std::chrono::milliseconds(ms));
+  return utcTimeText(at);
+}
+
+}  // namespace
+
+struct Database::Impl {
+  std::string uri;
+  PGconn* conn = nullptr;
+
+  ~Impl() { close(); }
+  void close() {
+    if (conn) PQfinish(conn);
+    conn = nullptr;
+  }
+
+  std::string failure() const { return oneLine(PQerrorMessage(conn)); }
+
+  Connection open(std::string& error) {
+    close();
+    // The defaults come first: whatever the URI (expanded in place of "dbname") says wins.
+    const char* keys[] = {"connect_timeout", "tcp_user_timeout", "fallback_application_name",
+                          "client_encoding", "dbname", nullptr};
+    const char* values[] = {kConnectTimeoutSeconds, kTcpUserTimeoutMs, kApplicationName, "UTF8",
+                            uri.c_str(), nullptr};
+    conn = PQconnectdbParams(keys, values, 1);
+    if (!conn) {
+      error = "out of memory";
+      return Connection::Unreachable;
+    }
+    if (PQstatus(conn) != CONNECTION_OK) {
+      error = failure();
+      close();
+      return Connection::Unreachable;
+    }
+    return Connection::Ready;
+  }
+
+  bool exec(const std::string& sql, std::string& error) {
+    Result r(PQexec(conn, sql.c_str()));
+    if (r.ok()) return true;
+    error = failure();
+    return false;
+  }
+
+  void rollback() {
+    Result r(PQexec(conn, "ROLLBACK"));
+  }
+
+  // In an open transaction holding the schema lock: the version present.
+  std::optional<int> versionInTransaction(std::string& error) {
+    Result tables(PQexec(conn,
+                         "SELECT to_regclass('vexil_schema') IS NOT NULL,"
+                         " to_regclass('vexil_setup') IS NOT NULL"));
+    if (!tables.ok()) {
+      error = failure();
+      return std::nullopt;
+    }
+    const bool hasVersion = tables.text(0, 0) == std::optional<std::string>("t");
+    const bool hasRecords = tables.text(0, 1) == std::optional<std::string>("t");
+    if (!hasVersion) {
+      if (hasRecords) {
+        error = "the database holds a vexil_setup table without a vexil_schema version table: "
+                "not one this program made";
+        return std::nullopt;
+      }
+      return 0;
+    }
+    Result version(PQexec(conn, "SELECT max(version) FROM vexil_schema"));
+    if (!version.ok() || PQntuples(version.r) != 1) {
+      error = failure();
+      return std::nullopt;
+    }
+    return std::atoi(version.text(0, 0).value_or("0").c_str());
+  }
+
+  // Brings the schema to `target` in one transaction; refuses a newer one.
+  bool migrate(int target, std::string& error) {
+    if (!exec("BEGIN", error)) return false;
+    if (!exec("SELECT pg_advisory_xact_lock(" + std::to_string(kSchemaLockKey) + ")", error)) {
+      rollback();
+      return false;
+    }
+    const auto present = versionInTransaction(error);
+    if (!present) {
+      rollback();
+      return false;
+    }
+    if (*present > kSchemaVersion) {
+      rollback();
+      error = "the database's production schema is version " + std::to_string(*present) +
+              ", newer than this vexilctl " VEXIL_RECORDS_VERSION " writes (version " +
+              std::to_string(kSchemaVersion) + "); use a newer vexilctl";
+      return false;
+    }
+    for (int v = *present + 1; v <= target; ++v) {
+      std::string why;
+      if (!exec(kMigrations[static_cast<std::size_t>(v - 1)], why)) {
+        rollback();
+        error = "cannot bring the production schema from version " + std::to_string(*present) +
+                " to " + std::to_string(target) + ": " + why;
+        return false;
+      }
+    }
+    if (target > *present &&
+        !exec("UPDATE vexil_schema SET version = " + std::to_string(target), error)) {
+      rollback();
+      return false;
+    }
+    return exec("COMMIT", error);
+  }
+
+  // The parameters of one record, in the table's column order.
+  static void parametersOf(const SetupRecord& r, std::vector<std::optional<std::string>>& out) {
+    out.push_back(r.id);
+    out.push_back(r.time);
+    out.push_back(r.station);
+    out.push_back(r.operatorName.empty() ? std::nullopt : std::optional(r.operatorName));
+    out.push_back(r.address);
+    out.push_back(r.type ? std::optional(std::to_string(*r.type)) : std::nullopt);
+    out.push_back(r.version);
+    out.push_back(r.serial ? std::optional(std::to_string(*r.serial)) : std::nullopt);
+    out.push_back(r.userText);
+    out.push_back(r.result);
+    out.push_back(r.failure);
+    out.push_back(r.programVersion);
+  }
+
+  bool insertStatement(const SetupRecord* first, std::size_t count, std::string& error) {
+    std::string sql = kInsertHead;
+    std::vector<std::optional<std::string>> params;
+    params.reserve(count * kColumns);
+    for (std::size_t row = 0; row < count; ++row) {
+      sql += row ? ",(" : "(";
+      for (int c = 0; c < kColumns; ++c) {
+        sql += (c ? ",$" : "$") + std::to_string(row * kColumns + static_cast<std::size_t>(c) + 1) +
+               "::" + kColumnTypes[c];
+      }
+      sql += ")";
+      parametersOf(first[row], params);
+    }
+    sql += kInsertTail;
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const auto& p : params) values.push_back(p ? p->c_str() : nullptr);
+    Result r(PQexecParams(conn, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                          values.data(), nullptr, nullptr, 0));
+    if (r.ok()) return true;
+    error = failure();
+    return false;
+  }
+};
+
+Database::Database(std::string uri) : impl_(std::make_unique<Impl>()) { impl_->uri = std::move(uri); }
+Database::~Database() = default;
+
+Connection Database::connectOnly(std::string& error) { return impl_->open(error); }
+
+Connection Database::connect(std::string& error) {
+  const Connection c = impl_->open(error);
+  if (c != Connection::Ready) return c;
+  if (!impl_->migrate(kSchemaVersion, error)) {
+    // A connection lost while checking is an outage like any other.
+    const bool lost = PQstatus(impl_->conn) != CONNECTION_OK;
+    impl_->close();
+    return lost ? Connection::Unreachable : Connection::Refused;
+  }
+  return Connection::Ready;
+}
+
+bool Database::connected() const {
+  return impl_->conn && PQstatus(impl_->conn) == CONNECTION_OK;
+}
+
+void Database::disconnect() { impl_->close(); }
+
+bool Database::insert(const std::vector<SetupRecord>& records, std::string& error, bool& lost) {
+  lost = false;
+  if (!connected()) {
+    lost = true;
+    error = "not connected";
+    return false;
+  }
+  if (records.empty()) return true;
+  bool ok = true;
+  if (records.size() <= kRowsPerStatement) {
+    // One statement outside a transaction block is a transaction of its own.
+    ok = impl_->insertStatement(records.data(), records.size(), error);
+  } else {
+    ok = impl_->exec("BEGIN", error);
+    for (std::size_t at = 0; ok && at < records.size(); at += kRowsPerStatement) {
+      ok = impl_->insertStatement(records.data() + at,
+                                  std::min(kRowsPerStatement, records.size() - at), error);
+    }
+    ok = ok ? impl_->exec("COMMIT", error) : (impl_->rollback(), false);
+  }
+  if (!ok) lost = !connected();
+  return ok;
+}
+
+std::optional<std::vector<SetupRecord>> Database::query(const RecordFilter& f, std::string& error) {
+  if (!connected()) {
+    error = "not connected";
+    return std::nullopt;
+  }
+  const std::optional<std::string> params[] = {
+      f.serial ? std::optional(std::to_string(*f.serial)) : std::nullopt,
+      f.sinceMs ? std::optional(millisSinceEpochText(*f.sinceMs)) : std::nullopt, f.station,
+      f.result};
+  const char* values[4];
+  for (int i = 0; i < 4; ++i) values[i] = params[i] ? params[i]->c_str() : nullptr;
+  Result r(PQexecParams(impl_->conn, kQuery, 4, nullptr, values, nullptr, nullptr, 0));
+  if (!r.ok()) {
+    error = impl_->failure();
+    return std::nullopt;
+  }
+  std::vector<SetupRecord> rows;
+  for (int i = 0; i < PQntuples(r.r); ++i) {
+    SetupRecord s;
+    s.id = r.text(i, 0).value_or("");
+    s.time = r.text(i, 1).value_or("");
+    s.station = r.text(i, 2).value_or("");
+    s.operatorName = r.text(i, 3).value_or("");
+    s.address = r.text(i, 4).value_or("");
+    if (const auto t = r.text(i, 5)) s.type = static_cast<std::uint16_t>(std::atoi(t->c_str()));
+    s.version = r.text(i, 6);
+    if (const auto t = r.text(i, 7)) s.serial = static_cast<std::int32_t>(std::atoll(t->c_str()));
+    s.userText = r.text(i, 8);
+    s.result = r.text(i, 9).value_or("");
+    s.failure = r.text(i, 10).value_or("");
+    s.programVersion = r.text(i, 11).value_or("");
+    rows.push_back(std::move(s));
+  }
+  return rows;
+}
+
+std::optional<int> Database::schemaVersion(std::string& error) {
+  if (!connected()) {
+    error = "not connected";
+    return std::nullopt;
+  }
+  if (!impl_->exec("BEGIN", error)) return std::nullopt;
+  const auto v = impl_->versionInTransaction(error);
+  impl_->rollback();
+  return v;
+}
+
+bool Database::migrateTo(int version, std::string& error) {
+  if (!connected()) {
+    error = "not connected";
+    return false;
+  }
+  return impl_->migrate(std::min(version, kSchemaVersion), error);
+}
+
+bool isDatabaseUri(const std::string& text) {
+  return text.rfind("postgresql://", 0) == 0 || text.rfind("postgres://", 0) == 0;
+}
+
+std::string displayDestination(const std::string& uri) {
+  std::string out = uri;
+  if (isDatabaseUri(uri)) {
+    const std::size_t start = uri.find("://") + 3;
+    const std::size_t end = uri.find_first_of("/?", start);
+    const std::string authority = uri.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::size_t at = authority.rfind('@');
+    if (at != std::string::npos) {
+      const std::size_t colon = authority.find(':');
+      if (colon != std::string::npos && colon < at) {
+        out = uri.substr(0, start) + authority.substr(0, colon) + authority.substr(at) +
+              (end == std::string::npos ? "" : uri.substr(end));
+      }
+    }
+  }
+  // "password=..." as a URI parameter or a key=value pair.
+  for (std::size_t p = out.find("password="); p != std::string::npos; p = out.find("password=", p)) {
+    const bool starts = p == 0 || out[p - 1] == '?' || out[p - 1] == '&' || out[p - 1] == ' ';
+    if (!starts) {
+      ++p;
+      continue;
+    }
+    std::size_t end = out.find_first_of("& ", p);
+    if (end == std::string::npos) end = out.size();
+    out.erase(p + 9, end - (p + 9));
+    out.insert(p + 9, "***");
+    p += 12;
+  }
+  return out;
+}
+
+std::string destinationKey(const std::string& uri) {
+  std::string user, host, port, dbname;
+  char* problem = nullptr;
+  if (PQconninfoOption* options = PQconninfoParse(uri.c_str(), &problem)) {
+    for (PQconninfoOption* o = options; o->keyword; ++o) {
+      if (!o->val) continue;
+      const std::string key = o->keyword;
+      if (key == "user") user = o->val;
+      if (key == "host" || (key == "hostaddr" && host.empty())) host = o->val;
+      if (key == "port") port = o->val;
+      if (key == "dbname") dbname = o->val;
+    }
+    PQconninfoFree(options);
+  }
+  PQfreemem(problem);
+  const auto env = [](const char* name, std::string fallback) {
+    const char* v = std::getenv(name);
+    return v && v[0] ? std::string(v) : fallback;
+  };
+  if (user.empty()) {
+    const passwd* pw = ::getpwuid(::getuid());
+    user = env("PGUSER", pw ? pw->pw_name : "user");
+  }
+  if (host.empty()) host = env("PGHOST", "local");
+  if (port.empty()) port = env("PGPORT", "5432");
+  if (dbname.empty()) dbname = env("PGDATABASE", user);
+  std::string key = user + "@" + host + "_" + port + "_" + dbname;
+  for (char& c : key) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '-' || c == '@' || c == '_';
+    if (!plain) c = '_';
+  }
+  return key;
+}
+
+}  // namespace vexil::records

@@ -1,0 +1,166 @@
+#include "records/Journal.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+namespace vexil::records {
+namespace {
+
+constexpr mode_t kJournalMode = 0600;  // production records are the station's, not the world's
+
+// flock held for a scope.
+class Lock {
+ public:
+  Lock(int fd, int how) : fd_(fd) { while (::flock(fd_, how) != 0 && errno == EINTR) {} }
+  ~Lock() { ::flock(fd_, LOCK_UN); }
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+
+ private:
+  int fd_;
+};
+
+int openAppending(const std::string& path, std::string& error) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, kJournalMode);
+  if (fd < 0) error = "cannot open the journal " + path + ": " + std::strerror(errno);
+  return fd;
+}
+
+std::string systemText(const std::string& path, const char* what) {
+  return std::string("cannot ") + what + " the journal " + path + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+Journal::Journal(std::string path) : path_(std::move(path)) {}
+
+Journal::~Journal() {
+  if (journalFd_ >= 0) ::close(journalFd_);
+  if (marksFd_ >= 0) ::close(marksFd_);
+}
+
+bool Journal::open(std::string& error) {
+  const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
+  if (!folder.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+      error = "cannot make the journal's folder " + folder.string() + ": " + ec.message();
+      return false;
+    }
+  }
+  journalFd_ = openAppending(path_, error);
+  if (journalFd_ < 0) return false;
+  marksFd_ = openAppending(marksPath(), error);
+  return marksFd_ >= 0;
+}
+
+bool Journal::writeWhole(int fd, const std::string& text, const std::string& what, std::string& error) {
+  // One write() of the whole text: with O_APPEND the kernel places it at the end in one
+  // step, so no other writer's line and no kill can split it.
+  ssize_t written;
+  do {
+    written = ::write(fd, text.data(), text.size());
+  } while (written < 0 && errno == EINTR);
+  if (written != static_cast<ssize_t>(text.size())) {
+    error = "cannot write the journal " + what + ": " +
+            (written < 0 ? std::strerror(errno) : std::string("short write"));
+    return false;
+  }
+  return true;
+}
+
+bool Journal::append(const SetupRecord& record, std::string& error) {
+  Lock shared(journalFd_, LOCK_SH);
+  // fdatasync: the record is on the disk before it is sent, so a power cut after the
+  // database has it cannot leave the station without its copy.
+  return writeWhole(journalFd_, recordJsonLine(record), path_, error) &&
+         (::fdatasync(journalFd_) == 0 || (error = systemText(path_, "sync"), false));
+}
+
+bool Journal::markSent(const std::vector<std::string>& ids, std::string& error) {
+  if (ids.empty()) return true;
+  std::string text;
+  for (const std::string& id : ids) text += id + "\n";
+  Lock shared(journalFd_, LOCK_SH);
+  return writeWhole(marksFd_, text, marksPath(), error);
+}
+
+bool Journal::read(JournalContents& contents, std::string& error) const {
+  Lock shared(journalFd_, LOCK_SH);
+  return readUnlocked(contents, error);
+}
+
+bool Journal::readUnlocked(JournalContents& contents, std::string& error) const {
+  contents = {};
+  std::set<std::string> marked;
+  {
+    std::ifstream marks(marksPath(), std::ios::binary);
+    if (!marks) {
+      error = systemText(marksPath(), "read");
+      return false;
+    }
+    for (std::string line; std::getline(marks, line);) {
+      if (isRecordId(line)) marked.insert(line);
+    }
+  }
+  std::ifstream journal(path_, std::ios::binary);
+  if (!journal) {
+    error = systemText(path_, "read");
+    return false;
+  }
+  std::size_t number = 0;
+  for (std::string line; std::getline(journal, line);) {
+    ++number;
+    if (line.empty()) continue;
+    std::string why;
+    auto record = parseRecordJsonLine(line, why);
+    if (!record) {
+      if (contents.damaged++ == 0) contents.firstDamage = "line " + std::to_string(number) + ": " + why;
+      continue;
+    }
+    if (marked.count(record->id)) {
+      ++contents.sent;
+    } else {
+      contents.waiting.push_back(std::move(*record));
+    }
+  }
+  return true;
+}
+
+bool Journal::compact(std::string& error) {
+  Lock exclusive(journalFd_, LOCK_EX);
+  JournalContents contents;
+  if (!readUnlocked(contents, error)) return false;
+  if (!contents.waiting.empty() || contents.damaged != 0) return true;
+  // The journal first: a kill between the two leaves marks of records no longer there,
+  // which mark nothing.
+  if (::ftruncate(journalFd_, 0) != 0) {
+    error = systemText(path_, "empty");
+    return false;
+  }
+  if (::ftruncate(marksFd_, 0) != 0) {
+    error = systemText(marksPath(), "empty");
+    return false;
+  }
+  return true;
+}
+
+std::string defaultJournalFolder() {
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/') {
+    return std::string(state) + "/vexil-devp";
+  }
+  const char* home = std::getenv("HOME");
+  return std::string(home && home[0] ? home : ".") + "/.local/state/vexil-devp";
+}
+
+}  // namespace vexil::records
