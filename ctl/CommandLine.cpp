@@ -7,6 +7,7 @@
 #include <map>
 
 #include "messaging/WireLayout.h"
+#include "records/Database.h"
 
 namespace vexil::ctl {
 namespace {
@@ -38,6 +39,10 @@ constexpr OptionSpec kOptions[] = {
     {"--alarm-overflow", true, false}, {"--alarm-buffer", true, false},
     {"--alarm-channel-state", true, false}, {"--alarm-link", true, false},
     {"--alarm-rate", true, false},
+    {"--log-db", true, false},     {"--journal", true, false},
+    {"--station", true, false},    {"--operator", true, false},
+    {"--serial", true, false},     {"--since", true, false},
+    {"--result", true, false},
 };
 
 const OptionSpec* findOption(const std::string& name) {
@@ -234,11 +239,49 @@ void parseRaw(Invocation& inv, const std::vector<std::string>& w, const CommandO
   inv.test = entries;
 }
 
+// The database a command names: --log URI or --log-db URI (not both), with --journal;
+// nothing when it names none.
+std::optional<DatabaseOptions> databaseOf(const CommandOptions& o) {
+  const auto log = o.find("--log");
+  const auto db = o.find("--log-db");
+  const bool logIsDatabase = log != o.end() && records::isDatabaseUri(log->second);
+  if (db != o.end() && log != o.end()) throw Failure{"give --log or --log-db, not both"};
+  if (db != o.end() && db->second.empty()) throw Failure{"--log-db needs a connection URI (postgresql://...)"};
+  if (db == o.end() && !logIsDatabase) {
+    if (o.count("--journal")) throw Failure{"--journal applies to a database log (--log postgresql://...)"};
+    return std::nullopt;
+  }
+  DatabaseOptions d;
+  d.uri = db != o.end() ? db->second : log->second;
+  if (auto it = o.find("--journal"); it != o.end()) {
+    if (it->second.empty()) throw Failure{"--journal needs a file name"};
+    d.journal = it->second;
+  }
+  return d;
+}
+
 void parseSetup(Invocation& inv, const std::vector<std::string>& w, const CommandOptions& o) {
-  allowOnly(o, {"--log", "--log-format"}, "setup");
-  expectWords(w, 0, "setup [--log FILE] [--log-format csv|jsonl]");
+  allowOnly(o, {"--log", "--log-format", "--log-db", "--journal", "--station", "--operator"}, "setup");
+  expectWords(w, 0,
+              "setup [--log FILE [--log-format csv|jsonl] | --log postgresql://... "
+              "[--station NAME] [--operator NAME] [--journal FILE]]");
+  inv.database = databaseOf(o);
+  if (inv.database) {
+    if (o.count("--log-format")) throw Failure{"--log-format applies to a file log, not a database"};
+    if (auto it = o.find("--station"); it != o.end()) {
+      inv.database->station = need(checkName(it->second, "station", kNameMaxCharacters));
+    }
+    if (auto it = o.find("--operator"); it != o.end()) {
+      inv.database->operatorName = need(checkName(it->second, "operator", kNameMaxCharacters));
+    }
+  } else {
+    for (const char* dbOnly : {"--station", "--operator"}) {
+      if (o.count(dbOnly)) throw Failure{std::string(dbOnly) + " applies to a database log (--log postgresql://...)"};
+    }
+  }
   if (o.count("--log-format") && !o.count("--log")) throw Failure{"--log-format needs --log FILE"};
-  if (auto it = o.find("--log"); it != o.end()) {
+  if (auto it = o.find("--log"); it != o.end() && !inv.database) {
+    if (it->second.empty()) throw Failure{"--log needs a file name or a postgresql:// URI"};
     LogOptions log;
     log.path = it->second;
     log.format = choice(o, "--log-format", {"csv", "jsonl"}, 0) == 0 ? LogFormat::Csv
@@ -246,6 +289,67 @@ void parseSetup(Invocation& inv, const std::vector<std::string>& w, const Comman
     inv.log = log;
   }
   inv.commandName = "setup";
+}
+
+void parseLog(Invocation& inv, const std::vector<std::string>& w, const CommandOptions& o) {
+  const std::string usage =
+      "log flush --log postgresql://... | log status [--log postgresql://...] | "
+      "log query --log postgresql://...|FILE [--serial N] [--since TIME] [--station NAME] [--result R]";
+  expectWords(w, 1, usage);
+  LogCommandOptions& l = inv.logCommand;
+  if (w[0] == "flush") {
+    allowOnly(o, {"--log", "--log-db", "--journal"}, "log flush");
+    l.action = LogAction::Flush;
+    l.database = databaseOf(o);
+    if (!l.database) throw Failure{"log flush needs the database: --log postgresql://..."};
+  } else if (w[0] == "status") {
+    allowOnly(o, {"--log", "--log-db", "--journal"}, "log status");
+    l.action = LogAction::Status;
+    if (o.count("--log") && !records::isDatabaseUri(o.at("--log"))) {
+      throw Failure{"log status counts the records waiting for a database: --log postgresql://..."};
+    }
+    if (o.count("--journal") && !o.count("--log") && !o.count("--log-db")) {
+      l.journal = o.at("--journal");
+      if (l.journal->empty()) throw Failure{"--journal needs a file name"};
+    } else {
+      l.database = databaseOf(o);
+    }
+  } else if (w[0] == "query") {
+    allowOnly(o, {"--log", "--log-db", "--serial", "--since", "--station", "--result"}, "log query");
+    l.action = LogAction::Query;
+    l.database = databaseOf(o);
+    if (!l.database) {
+      const auto it = o.find("--log");
+      if (it == o.end() || it->second.empty()) throw Failure{"log query needs --log postgresql://... or --log FILE"};
+      l.file = it->second;
+      if (o.count("--station")) throw Failure{"a file log records no station; --station applies to a database"};
+    }
+    if (auto it = o.find("--serial"); it != o.end()) {
+      const std::int32_t lo = INT32_MIN;
+      l.filter.serial = need(checkInteger(it->second, "serial", lo, INT32_MAX));
+    }
+    if (auto it = o.find("--since"); it != o.end()) {
+      l.filter.sinceMs = records::parseUtcTime(it->second);
+      if (!l.filter.sinceMs) {
+        throw Failure{"--since '" + it->second +
+                      "' is not a time like 2026-12-09, 2026-12-09T14:30 or 2026-12-09T14:30:00+01:00 "
+                      "(without a zone: UTC)"};
+      }
+    }
+    if (auto it = o.find("--station"); it != o.end()) {
+      l.filter.station = need(checkName(it->second, "station", kNameMaxCharacters));
+    }
+    if (auto it = o.find("--result"); it != o.end()) {
+      static const char* const kResults[] = {"ok", "no-answer", "wrong-length", "rejected", "send-failed"};
+      if (std::find(std::begin(kResults), std::end(kResults), it->second) == std::end(kResults)) {
+        throw Failure{"--result '" + it->second + "' is not one of ok, no-answer, wrong-length, rejected, send-failed"};
+      }
+      l.filter.result = it->second;
+    }
+  } else {
+    throw Failure{"unknown log command '" + w[0] + "' (flush, status, query)"};
+  }
+  inv.commandName = "log " + w[0];
 }
 
 // Seconds with decimals ("0.5", "2", "3600"), between `min` and `max`.
@@ -383,6 +487,9 @@ void parseCommand(Invocation& inv, const std::string& command, const std::vector
   } else if (command == "watch") {
     inv.command = Command::Watch;
     parseWatch(inv, w, o);
+  } else if (command == "log") {
+    inv.command = Command::Log;
+    parseLog(inv, w, o);
   } else {
     throw Failure{"unknown command '" + command + "' (see vexilctl --help)"};
   }

@@ -12,12 +12,13 @@
 #include "instructions/GeneralInstructions.h"
 #include "instructions/InstructionTest.h"
 #include "instructions/TsRouting.h"
+#include "records/RecordFilter.h"
 #include "watch/MetricsServer.h"
 #include "watch/WatchTypes.h"
 
 namespace vexil::ctl {
 
-enum class Command { Identify, Status, Set, Reset, SendTs, StopTs, Raw, Setup, Watch };
+enum class Command { Identify, Status, Set, Reset, SendTs, StopTs, Raw, Setup, Watch, Log };
 
 enum class LogFormat { Csv, JsonLines };
 
@@ -26,6 +27,27 @@ struct LogOptions {
   std::string path;
   LogFormat format = LogFormat::Csv;
 };
+
+/// Where `setup --log postgresql://...` (or --log-db) sends its records.
+struct DatabaseOptions {
+  std::string uri;           // a libpq connection URI, passed through as given
+  std::string journal;       // --journal FILE; empty: the default journal of the URI
+  std::string station;       // --station NAME; empty: this host's name
+  std::string operatorName;  // --operator NAME; empty: not recorded
+};
+
+/// What `log flush|status|query` does and of which log.
+enum class LogAction { Flush, Status, Query };
+struct LogCommandOptions {
+  LogAction action = LogAction::Status;
+  std::optional<std::string> file;        // query: --log FILE, a file log
+  std::optional<DatabaseOptions> database;  // --log URI / --log-db URI (and --journal)
+  std::optional<std::string> journal;     // status: --journal FILE without a database
+  records::RecordFilter filter;           // query
+};
+
+/// Longest --station and --operator names, in characters.
+inline constexpr std::size_t kNameMaxCharacters = 64;
 
 /// Limits of the global options.
 inline constexpr int kTimeoutMinMs = 1;
@@ -85,7 +107,9 @@ struct Invocation {
   SendTsEntries sendTs;        // send-ts
   int stopSourceIndex = 0;     // stop-ts: item index, source - 1
   TestEntries test;            // raw
-  std::optional<LogOptions> log;  // setup --log
+  std::optional<LogOptions> log;  // setup --log FILE
+  std::optional<DatabaseOptions> database;  // setup --log postgresql://... / --log-db
+  LogCommandOptions logCommand;   // log flush|status|query
   WatchOptions watch;             // watch
 };
 

@@ -202,7 +202,8 @@ void runSetup(const Invocation& inv, int hostPort, DeviceResult& r, JsonObject& 
   }
   // Values, not the page's labels: the text the board answered with after the write.
   if (page.userText && page.userText->rfind(kUserTextLabel, 0) == 0) {
-    json.text("user_text", page.userText->substr(std::strlen(kUserTextLabel)));
+    r.userText = page.userText->substr(std::strlen(kUserTextLabel));
+    json.text("user_text", *r.userText);
   } else {
     json.raw("user_text", "null");
   }
@@ -270,6 +271,8 @@ DeviceResult runOnDevice(const Invocation& inv, const DeviceTarget& target, int 
       break;
     case Command::Watch:
       break;  // the watch polls all its boards from one port (WatchCommand.cpp)
+    case Command::Log:
+      break;  // the log commands talk to no board (LogCommand.cpp)
   }
   JsonObject json;
   json.text("device", target.label())

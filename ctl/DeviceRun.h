@@ -44,6 +44,7 @@ struct DeviceResult {
   std::vector<std::string> lines;  // what the command prints (8-bit, Latin-1)
   std::string json;                // the device's JSON object, one line
   std::optional<BoardIdentity> identity;  // setup only, when the board was read
+  std::optional<std::string> userText;    // setup only: the user text the board reported after the write (Latin-1)
   int exitCode() const { return exitCodeOf(kind); }
 };
 

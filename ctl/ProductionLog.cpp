@@ -14,7 +14,6 @@
 namespace vexil::ctl {
 namespace {
 
-constexpr int kMillisPerSecond = 1000;
 constexpr mode_t kLogFileMode = 0644;
 
 std::string csvField(const std::string& text) {
@@ -30,19 +29,6 @@ std::string csvField(const std::string& text) {
 
 }  // namespace
 
-std::string utcTimeText(std::chrono::system_clock::time_point at) {
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
-  const std::time_t seconds = static_cast<std::time_t>(ms / kMillisPerSecond);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
-  char text[32];
-  const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-  char millis[8];
-  std::snprintf(millis, sizeof millis, ".%03dZ", static_cast<int>(ms % kMillisPerSecond));
-  return std::string(text, n) + millis;
-}
-
 LogRecord logRecordOf(const DeviceResult& result, std::chrono::system_clock::time_point at) {
   LogRecord r;
   r.time = utcTimeText(at);
@@ -50,6 +36,26 @@ LogRecord logRecordOf(const DeviceResult& result, std::chrono::system_clock::tim
   r.identity = result.identity;
   r.result = resultName(result.kind);
   if (result.kind != ResultKind::Ok) r.failure = result.message;
+  return r;
+}
+
+records::SetupRecord setupRecordOf(const DeviceResult& result, std::chrono::system_clock::time_point at,
+                                   const DatabaseOptions& options) {
+  records::SetupRecord r;
+  r.id = records::newRecordId();
+  r.time = utcTimeText(at);
+  r.station = options.station.empty() ? records::hostName() : options.station;
+  r.operatorName = options.operatorName;
+  r.address = result.target.label();
+  if (result.identity) {
+    r.type = result.identity->type;
+    r.version = latin1ToUtf8(result.identity->version);
+    r.serial = result.identity->serial;
+  }
+  if (result.userText) r.userText = latin1ToUtf8(*result.userText);
+  r.result = resultName(result.kind);
+  if (result.kind != ResultKind::Ok) r.failure = latin1ToUtf8(result.message);
+  r.programVersion = VEXIL_VERSION;
   return r;
 }
 

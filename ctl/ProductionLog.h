@@ -11,6 +11,7 @@
 
 #include "ctl/CommandLine.h"
 #include "ctl/DeviceRun.h"
+#include "records/SetupRecord.h"
 
 namespace vexil::ctl {
 
@@ -24,10 +25,15 @@ struct LogRecord {
 };
 
 /// "2024-05-01T12:34:56.789Z".
-std::string utcTimeText(std::chrono::system_clock::time_point at);
+using records::utcTimeText;
 
 /// The record of a finished set-up.
 LogRecord logRecordOf(const DeviceResult& result, std::chrono::system_clock::time_point at);
+
+/// The production database's record of a finished set-up: a new key, the station and
+/// operator of `options` (the host's name when no station is given), every text UTF-8.
+records::SetupRecord setupRecordOf(const DeviceResult& result, std::chrono::system_clock::time_point at,
+                                   const DatabaseOptions& options);
 
 /// The CSV header line and a record's line, each ending in "\n". Fields holding a comma,
 /// a quote or a line break are quoted, quotes doubled.

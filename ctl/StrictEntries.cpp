@@ -151,6 +151,24 @@ Checked<std::string> checkUserText(std::string_view utf8, std::string_view what)
   return Checked<std::string>::ok(latin1);
 }
 
+Checked<std::string> checkName(std::string_view utf8, std::string_view what, std::size_t maxCharacters) {
+  std::u32string characters;
+  if (!decodeUtf8(utf8, characters)) {
+    return Checked<std::string>::refused(std::string(what) + " " + quoted(utf8) + " is not UTF-8 text");
+  }
+  if (characters.empty() || characters.size() > maxCharacters) {
+    return Checked<std::string>::refused(std::string(what) + " " + quoted(utf8) + " must have 1 to " +
+                                         std::to_string(maxCharacters) + " characters");
+  }
+  for (const char32_t c : characters) {
+    if (c < kFirstPrintable || (c >= kFirstControl8 && c <= kLastControl8)) {
+      return Checked<std::string>::refused(std::string(what) + " " + quoted(utf8) +
+                                           " has a control character");
+    }
+  }
+  return Checked<std::string>::ok(std::string(utf8));
+}
+
 Checked<TestRowEntries> checkTestRow(std::string_view text, int row) {
   const std::string name = "row " + std::to_string(row);
   const std::size_t colon = text.find(':');

@@ -45,6 +45,10 @@ Checked<AddressTexts> checkAddress(std::string_view text, std::string_view what)
 /// longer text and send '?' for other characters.
 Checked<std::string> checkUserText(std::string_view utf8, std::string_view what);
 
+/// A name the records carry (station, operator): 1 to `maxCharacters` characters of
+/// UTF-8 text without control characters, returned as given.
+Checked<std::string> checkName(std::string_view utf8, std::string_view what, std::size_t maxCharacters);
+
 /// One Instruction Test row "OPCODE:DATA-LIST": an opcode of 0..255 and one or more
 /// comma-separated data items of 0..255, each decimal or "$" hex (the only forms the
 /// page reads; it would silently drop "0x", blanks and signs, and send 0 for an empty

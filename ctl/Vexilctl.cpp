@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -11,9 +12,11 @@
 #include "ctl/Fleet.h"
 #include "ctl/Help.h"
 #include "ctl/Json.h"
+#include "ctl/LogCommand.h"
 #include "ctl/ProductionLog.h"
 #include "ctl/WatchCommand.h"
 #include "instructions/DeviceAddress.h"
+#include "records/DatabaseLog.h"
 #include "settings/IniFile.h"
 #include "settings/StoredSettings.h"
 #include "stream/StreamCheck.h"
@@ -114,6 +117,9 @@ int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::os
     return kExitAcknowledged;
   }
 
+  // The log commands read and send records; they talk to no board.
+  if (inv.command == Command::Log) return runLogCommand(inv, out, err);
+
   int hostPort = inv.hostPort.value_or(0);
   if (inv.devices.empty()) {
     // A board nobody named is never guessed: without a settings file that names one,
@@ -134,12 +140,29 @@ int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::os
     err << kName << logError << "\n";
     return kExitUsage;
   }
+  // A database log: every record journalled first, then sent; a server that is away
+  // only delays the sending.
+  std::unique_ptr<records::DatabaseLog> database;
+  if (inv.database) {
+    const std::string journal = inv.database->journal.empty()
+                                    ? records::defaultJournalPath(inv.database->uri)
+                                    : inv.database->journal;
+    database = std::make_unique<records::DatabaseLog>(inv.database->uri, journal);
+    std::string notice;
+    if (!database->open(logError, notice)) {
+      err << kName << logError << "\n";
+      return kExitUsage;
+    }
+    if (!notice.empty()) err << kName << notice << "\n";
+  }
   std::mutex logLock;  // guards logError only; the lines themselves never interleave
   bool logFailed = false;
   const DeviceFinished onFinished = [&](const DeviceResult& r) {
-    if (!inv.log) return;
+    const auto now = std::chrono::system_clock::now();
     std::string error;
-    if (!log.append(logRecordOf(r, std::chrono::system_clock::now()), error)) {
+    const bool ok = (!inv.log || log.append(logRecordOf(r, now), error)) &&
+                    (!database || database->append(setupRecordOf(r, now, *inv.database), error));
+    if (!ok) {
       std::lock_guard guard(logLock);
       logFailed = true;
       logError = error;
@@ -156,6 +179,16 @@ int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::os
     }
   }
   out.flush();
+  if (database) {
+    std::string why;
+    if (const std::size_t waiting = database->sendWaiting(why); waiting != 0) {
+      err << kName << waiting << (waiting == 1 ? " record waits" : " records wait") << " in "
+          << database->journalPath() << " (" << why << "); vexilctl log flush --log "
+          << database->destination() << " sends them\n";
+    } else if (std::string compactError; !database->compact(compactError)) {
+      err << kName << compactError << "\n";
+    }
+  }
   int status = worstExitCode(results);
   if (logFailed) {
     err << kName << logError << "\n";
