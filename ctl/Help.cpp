@@ -19,6 +19,7 @@ Commands:
   raw ROW...          the Instruction Test: rows OPCODE:DATA-LIST, prints dump and answer
   setup               the Manufacturer Setup: check the type, write the maker's name
   watch               poll boards for hours: time series, alarms, Prometheus metrics
+  log ACTION          production records: flush, status, query (vexilctl log --help)
   stream-check ...    check a transport stream, live, multicast or from a file, against
                       TR 101 290 (options of its own: vexilctl stream-check --help)
   help [COMMAND]      this text, or a command's own
@@ -198,6 +199,8 @@ A board that did not answer shows NaN in its gauges, not its last values.
 )";
 
 constexpr char kSetup[] = R"(Usage: vexilctl [GLOBAL OPTIONS] setup [--log FILE] [--log-format csv|jsonl]
+       vexilctl [GLOBAL OPTIONS] setup --log postgresql://USER@HOST/DB [--station NAME]
+                [--operator NAME] [--journal FILE]
 
 The Manufacturer Setup: asks the board for its status, accepts only a QV-7163, writes
 "Marovantis Ltd." into its user text and checks that the board reports it back.
@@ -206,8 +209,47 @@ The Manufacturer Setup: asks the board for its status, accepts only a QV-7163, w
   --log-format csv|jsonl   CSV with a header line in a new file (default), or JSON Lines
 Each line is appended with a single write() as soon as its board is done, so the log
 holds every finished board whole even if vexilctl is killed.
+
+The production database (PostgreSQL), for lines of several stations:
+  --log postgresql://...   a libpq connection URI (also --log-db URI); sslmode and the
+                           other URI parameters pass through. The password comes from
+                           the URI or PGPASSFILE (~/.pgpass) and is never shown.
+  --station NAME           the station in each row (default: this host's name)
+  --operator NAME          the operator in each row (default: none)
+  --journal FILE           where rows wait for the database (default:
+                           ~/.local/state/vexil-devp/journal-USER@HOST_PORT_DB.jsonl)
+Each board's row (time, station, operator, address, type, version, serial, user text,
+result, failure text, program version) goes first to the journal, then to the table
+vexil_setup in a transaction of its own. While the server cannot be reached the rows
+wait in the journal and go as soon as it answers, on this run or the next, or with
+vexilctl log flush. Each row has a unique key: a row is never written twice. The
+program creates its tables, migrates an older schema and refuses a newer one.
 Exit 0 when the set-up succeeded; 1 on no answer, an unknown answer, another type or
-text; 2 when a request could not be sent or the log could not be written.
+text; 2 when a request could not be sent, the log could not be written, or the
+database refuses the rows (a newer schema). Rows waiting for the database do not
+change the exit status; a message on stderr says how many wait.
+)";
+
+constexpr char kLog[] = R"(Usage: vexilctl log flush --log postgresql://... [--journal FILE]
+       vexilctl log status [--log postgresql://... | --journal FILE]
+       vexilctl log query --log postgresql://...|FILE [--serial N] [--since TIME]
+                [--station NAME] [--result RESULT]
+
+The production records of setup.
+  flush     send the rows waiting in the journal to the database; exit 0 when none
+            waits any more, 1 when some still wait (the server cannot be reached)
+  status    how many rows wait: in the database's journal, or in every journal of
+            ~/.local/state/vexil-devp when no database is named
+  query     the records of a database or of a file log (CSV or JSON Lines), oldest
+            first, as a table or, with --json, one JSON object a line
+Filters of query (all must hold):
+  --serial N          the board's serial number
+  --since TIME        at or after TIME: 2026-12-09, 2026-12-09T14:30[:00[.000]],
+                      with Z or +HH:MM; without a zone, UTC
+  --station NAME      the station (a database only: file logs record none)
+  --result RESULT     ok, no-answer, wrong-length, rejected or send-failed
+--log-db URI may stand for --log URI. Exit 2 when the log cannot be read or the
+database refuses; 1 when the database cannot be reached.
 )";
 
 }  // namespace
@@ -223,6 +265,7 @@ std::optional<std::string> helpText(const std::string& topic) {
   if (topic == "raw") return kRaw;
   if (topic == "setup") return kSetup;
   if (topic == "watch") return kWatch;
+  if (topic == "log") return kLog;
   return std::nullopt;
 }
 

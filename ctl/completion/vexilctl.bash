@@ -9,7 +9,7 @@ _vexilctl() {
   }
 
   local globals="--device --devices --host-port --timeout --json --jobs --help"
-  local commands="identify status set reset send-ts stop-ts raw setup watch stream-check help"
+  local commands="identify status set reset send-ts stop-ts raw setup watch log stream-check help"
 
   case $prev in
     --devices|--log)
@@ -65,11 +65,17 @@ _vexilctl() {
     watch)
       options="--interval --duration --log --metrics --alarm-silent --alarm-crc --alarm-overflow --alarm-buffer --alarm-channel-state --alarm-link --alarm-rate" ;;
     setup)
-      options="--log --log-format" ;;
+      options="--log --log-format --log-db --station --operator --journal" ;;
+    log)
+      [[ -z $sub ]] && { COMPREPLY=($(compgen -W "flush status query" -- "$cur")); return; }
+      case $sub in
+        flush|status) options="--log --log-db --journal" ;;
+        query) options="--log --log-db --serial --since --station --result" ;;
+      esac ;;
     stream-check)
       COMPREPLY=($(compgen -W "--port --address --source --interface --seconds --file --bitrate --json --record --metrics --help" -- "$cur")); return ;;
     help)
-      [[ -z $sub ]] && options="identify status set reset send-ts stop-ts raw setup watch" ;;
+      [[ -z $sub ]] && options="identify status set reset send-ts stop-ts raw setup watch log" ;;
   esac
   COMPREPLY=($(compgen -W "$options $globals" -- "$cur"))
 } && complete -F _vexilctl vexilctl
