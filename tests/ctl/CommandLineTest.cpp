@@ -282,7 +282,7 @@ TEST(CommandLineGlobals, DoubleDashEndsTheOptions) {
 
 TEST(CommandLineHelp, EveryCommandHasItsHelpAndTheProgramsStatesTheRefusals) {
   for (const char* command :
-       {"identify", "status", "set", "reset", "send-ts", "stop-ts", "raw", "setup"}) {
+       {"identify", "status", "set", "reset", "send-ts", "stop-ts", "raw", "setup", "watch", "log"}) {
     ParsedCommandLine p = parseCommandLine({command, "--help"});
     ASSERT_TRUE(p.invocation) << command;
     EXPECT_TRUE(p.invocation->help);
@@ -296,6 +296,71 @@ TEST(CommandLineHelp, EveryCommandHasItsHelpAndTheProgramsStatesTheRefusals) {
   ParsedCommandLine h = parseCommandLine({"help", "raw"});
   ASSERT_TRUE(h.invocation);
   EXPECT_EQ(h.invocation->helpTopic, "raw");
+}
+
+// ---- Production records ---------------------------------------------------------------
+
+TEST(CommandLineRecords, SetupTakesAFileOrADatabaseWithItsOwnOptions) {
+  Invocation file = accepted({"setup", "--log", "p.jsonl", "--log-format", "jsonl"});
+  ASSERT_TRUE(file.log);
+  EXPECT_FALSE(file.database);
+  EXPECT_EQ(file.log->format, LogFormat::JsonLines);
+
+  const std::string uri = "postgresql://station@127.0.0.1:5432/production?sslmode=require";
+  Invocation db = accepted({"setup", "--log", uri, "--station", "Line 2 ü", "--operator", "anna",
+                            "--journal", "j.jsonl"});
+  ASSERT_TRUE(db.database);
+  EXPECT_FALSE(db.log);
+  EXPECT_EQ(db.database->uri, uri);  // passed through as given, sslmode and all
+  EXPECT_EQ(db.database->station, "Line 2 ü");
+  EXPECT_EQ(db.database->operatorName, "anna");
+  EXPECT_EQ(db.database->journal, "j.jsonl");
+  EXPECT_EQ(accepted({"setup", "--log-db", "postgres://h/db"}).database->uri, "postgres://h/db");
+  EXPECT_EQ(accepted({"setup", "--log-db", "postgres://h/db"}).database->station, "")
+      << "the host's name is taken when the record is made";
+}
+
+TEST(CommandLineRecords, OptionsThatDoNotFitTheLogAreRefused) {
+  const std::string uri = "postgresql://h/db";
+  EXPECT_NE(refusal({"setup", "--log", uri, "--log-format", "csv"}).find("file log"), std::string::npos);
+  EXPECT_NE(refusal({"setup", "--log", "f.csv", "--station", "s"}).find("database log"), std::string::npos);
+  EXPECT_NE(refusal({"setup", "--journal", "j"}).find("database log"), std::string::npos);
+  EXPECT_NE(refusal({"setup", "--log", uri, "--log-db", uri}).find("not both"), std::string::npos);
+  EXPECT_NE(refusal({"setup", "--log", ""}).find("--log needs"), std::string::npos);
+  // Names: 1 to 64 characters of text, no control characters.
+  EXPECT_TRUE(accepted({"setup", "--log", uri, "--station", std::string(64, 's')}).database);
+  EXPECT_NE(refusal({"setup", "--log", uri, "--station", std::string(65, 's')}).find("1 to 64"), std::string::npos);
+  EXPECT_NE(refusal({"setup", "--log", uri, "--station", ""}).find("1 to 64"), std::string::npos);
+  EXPECT_NE(refusal({"setup", "--log", uri, "--operator", "a\tb"}).find("control"), std::string::npos);
+  EXPECT_NE(refusal({"setup", "--log", uri, "--operator", "a\xC2\x85" "b"}).find("control"), std::string::npos);
+  EXPECT_NE(refusal({"setup", "--log", uri, "--operator", "\xFF"}).find("UTF-8"), std::string::npos);
+}
+
+TEST(CommandLineRecords, LogCommandsNeedTheirLogAndCheckTheirFilters) {
+  const std::string uri = "postgresql://h/db";
+  EXPECT_EQ(accepted({"log", "flush", "--log", uri}).logCommand.action, LogAction::Flush);
+  EXPECT_NE(refusal({"log", "flush"}).find("needs the database"), std::string::npos);
+  EXPECT_NE(refusal({"log", "flush", "--log", "f.csv"}).find("needs the database"), std::string::npos);
+  const Invocation status = accepted({"log", "status"});
+  EXPECT_FALSE(status.logCommand.database);
+  EXPECT_FALSE(status.logCommand.journal);
+  EXPECT_EQ(accepted({"log", "status", "--journal", "j"}).logCommand.journal, "j");
+  EXPECT_NE(refusal({"log", "status", "--log", "f.csv"}).find("database"), std::string::npos);
+
+  const Invocation q = accepted({"log", "query", "--log", uri, "--serial", "-2147483648", "--since",
+                                 "2026-12-09T10:00+01:00", "--station", "s", "--result", "no-answer"});
+  EXPECT_EQ(q.logCommand.filter.serial, INT32_MIN);
+  EXPECT_EQ(q.logCommand.filter.sinceMs, records::parseUtcTime("2026-12-09T09:00Z"));
+  EXPECT_EQ(q.logCommand.filter.result, "no-answer");
+  EXPECT_EQ(accepted({"log", "query", "--log", "p.csv"}).logCommand.file, "p.csv");
+  EXPECT_NE(refusal({"log", "query", "--log", "p.csv", "--station", "s"}).find("no station"), std::string::npos);
+  EXPECT_NE(refusal({"log", "query"}).find("needs --log"), std::string::npos);
+  EXPECT_NE(refusal({"log", "query", "--log", uri, "--serial", "2147483648"}).find("serial"), std::string::npos);
+  EXPECT_NE(refusal({"log", "query", "--log", uri, "--since", "2026-02-30"}).find("--since"), std::string::npos);
+  EXPECT_NE(refusal({"log", "query", "--log", uri, "--result", "fine"}).find("not one of"), std::string::npos);
+  EXPECT_NE(refusal({"log", "query", "--log", uri, "--operator", "a"}).find("does not apply"), std::string::npos);
+  EXPECT_NE(refusal({"log", "truncate"}).find("unknown log command"), std::string::npos);
+  EXPECT_NE(refusal({"log"}).find("usage"), std::string::npos);
 }
 
 }  // namespace
