@@ -93,8 +93,11 @@ int flush(const Invocation& inv, std::ostream& out, std::ostream& err) {
         << plural(waiting, "record waits", "records wait") << " in " << log.journalPath() << "\n";
   }
   if (waiting != 0) {
-    err << kName << plural(waiting, "record", "records") << " not sent: " << why << "\n";
-    return kExitNotAcknowledged;
+    const bool refused = log.refused();
+    err << kName << plural(waiting, "record", "records") << " not sent: "
+        << (refused ? "the production database " + log.destination() + " refuses the records: " : "")
+        << why << "\n";
+    return refused ? kExitUsage : kExitNotAcknowledged;
   }
   return kExitAcknowledged;
 }

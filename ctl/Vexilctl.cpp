@@ -141,7 +141,7 @@ int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::os
     return kExitUsage;
   }
   // A database log: every record journalled first, then sent; a server that is away
-  // only delays the sending.
+  // only delays the sending. The connection is made while the boards are set up.
   std::unique_ptr<records::DatabaseLog> database;
   if (inv.database) {
     const std::string journal = inv.database->journal.empty()
@@ -179,17 +179,24 @@ int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::os
     }
   }
   out.flush();
+  bool databaseRefuses = false;
   if (database) {
     std::string why;
     if (const std::size_t waiting = database->sendWaiting(why); waiting != 0) {
+      databaseRefuses = database->refused();
+      if (databaseRefuses) {
+        err << kName << "the production database " << database->destination()
+            << " refuses the records: " << why << "\n";
+      }
       err << kName << waiting << (waiting == 1 ? " record waits" : " records wait") << " in "
-          << database->journalPath() << " (" << why << "); vexilctl log flush --log "
-          << database->destination() << " sends them\n";
+          << database->journalPath() << (databaseRefuses ? "" : " (" + why + ")")
+          << "; vexilctl log flush --log " << database->destination() << " sends them\n";
     } else if (std::string compactError; !database->compact(compactError)) {
       err << kName << compactError << "\n";
     }
   }
   int status = worstExitCode(results);
+  if (databaseRefuses) status = kExitUsage;
   if (logFailed) {
     err << kName << logError << "\n";
     status = kExitUsage;

@@ -19,8 +19,6 @@ constexpr char kConnectTimeoutSeconds[] = "5";
 constexpr char kTcpUserTimeoutMs[] = "10000";
 constexpr char kApplicationName[] = "vexilctl";
 constexpr int kColumns = 12;
-// Rows per INSERT: well under PostgreSQL's 65535 bound parameters.
-constexpr std::size_t kRowsPerStatement = 1000;
 
 // Each migration's statements, index = the version it brings the schema to, minus 1.
 constexpr std::array<const char*, kSchemaVersion> kMigrations = {
@@ -47,6 +45,7 @@ constexpr char kInsertHead[] =
     "INSERT INTO vexil_setup (record_id, recorded_at, station, operator, board_address,"
     " board_type, firmware_version, serial, user_text, result, failure, program_version) VALUES ";
 constexpr char kInsertTail[] = " ON CONFLICT (record_id) DO NOTHING";
+constexpr char kInsertName[] = "vexil_insert_setup";
 constexpr const char* kColumnTypes[kColumns] = {"uuid", "timestamptz", "text", "text",
                                                 "text", "integer",     "text", "bigint",
                                                 "text", "text",        "text", "text"};
@@ -110,6 +109,7 @@ struct Database::Impl {
   void close() {
     if (conn) PQfinish(conn);
     conn = nullptr;
+    prepared = false;
   }
 
   std::string failure() const { return oneLine(PQerrorMessage(conn)); }
@@ -172,8 +172,21 @@ struct Database::Impl {
     return std::atoi(version.text(0, 0).value_or("0").c_str());
   }
 
+  // The version when both tables are there, read without a transaction: the common
+  // case, two round trips. Nothing when the locked check must decide.
+  std::optional<int> currentVersion() {
+    Result tables(PQexec(conn,
+                         "SELECT to_regclass('vexil_schema') IS NOT NULL"
+                         " AND to_regclass('vexil_setup') IS NOT NULL"));
+    if (!tables.ok() || tables.text(0, 0) != std::optional<std::string>("t")) return std::nullopt;
+    Result version(PQexec(conn, "SELECT max(version) FROM vexil_schema"));
+    if (!version.ok() || PQntuples(version.r) != 1 || !version.text(0, 0)) return std::nullopt;
+    return std::atoi(version.text(0, 0)->c_str());
+  }
+
   // Brings the schema to `target` in one transaction; refuses a newer one.
   bool migrate(int target, std::string& error) {
+    if (target == kSchemaVersion && currentVersion() == kSchemaVersion) return true;
     if (!exec("BEGIN", error)) return false;
     if (!exec("SELECT pg_advisory_xact_lock(" + std::to_string(kSchemaLockKey) + ")", error)) {
       rollback();
@@ -224,28 +237,41 @@ struct Database::Impl {
     out.push_back(r.programVersion);
   }
 
-  bool insertStatement(const SetupRecord* first, std::size_t count, std::string& error) {
-    std::string sql = kInsertHead;
-    std::vector<std::optional<std::string>> params;
-    params.reserve(count * kColumns);
-    for (std::size_t row = 0; row < count; ++row) {
-      sql += row ? ",(" : "(";
-      for (int c = 0; c < kColumns; ++c) {
-        sql += (c ? ",$" : "$") + std::to_string(row * kColumns + static_cast<std::size_t>(c) + 1) +
-               "::" + kColumnTypes[c];
-      }
-      sql += ")";
-      parametersOf(first[row], params);
+  bool prepared = false;
+
+  // The INSERT parsed and planned once a connection, not once a row.
+  bool prepare(std::string& error) {
+    if (prepared) return true;
+    Result r(PQprepare(conn, kInsertName, insertSql().c_str(), kColumns, nullptr));
+    if (!r.ok()) {
+      error = failure();
+      return false;
     }
-    sql += kInsertTail;
-    std::vector<const char*> values;
-    values.reserve(params.size());
-    for (const auto& p : params) values.push_back(p ? p->c_str() : nullptr);
-    Result r(PQexecParams(conn, sql.c_str(), static_cast<int>(values.size()), nullptr,
-                          values.data(), nullptr, nullptr, 0));
-    if (r.ok()) return true;
-    error = failure();
-    return false;
+    prepared = true;
+    return true;
+  }
+
+  // Queues one row's INSERT and the sync that ends its transaction, in pipeline mode.
+  bool sendRow(const SetupRecord& record) {
+    std::vector<std::optional<std::string>> params;
+    params.reserve(kColumns);
+    parametersOf(record, params);
+    const char* values[kColumns];
+    for (int i = 0; i < kColumns; ++i) values[i] = params[static_cast<std::size_t>(i)] ? params[static_cast<std::size_t>(i)]->c_str() : nullptr;
+    return PQsendQueryPrepared(conn, kInsertName, kColumns, values, nullptr, nullptr, 0) == 1 &&
+           PQpipelineSync(conn) == 1;
+  }
+
+  static const std::string& insertSql() {
+    static const std::string sql = [] {
+      std::string text = kInsertHead;
+      text += "(";
+      for (int c = 0; c < kColumns; ++c) {
+        text += (c ? ",$" : "$") + std::to_string(c + 1) + "::" + kColumnTypes[c];
+      }
+      return text + ")" + kInsertTail;
+    }();
+    return sql;
   }
 };
 
@@ -272,28 +298,58 @@ bool Database::connected() const {
 
 void Database::disconnect() { impl_->close(); }
 
-bool Database::insert(const std::vector<SetupRecord>& records, std::string& error, bool& lost) {
-  lost = false;
+Database::Written Database::insert(const std::vector<SetupRecord>& records) {
+  Written w;
   if (!connected()) {
-    lost = true;
-    error = "not connected";
-    return false;
+    w.lost = true;
+    w.error = "not connected";
+    return w;
   }
-  if (records.empty()) return true;
-  bool ok = true;
-  if (records.size() <= kRowsPerStatement) {
-    // One statement outside a transaction block is a transaction of its own.
-    ok = impl_->insertStatement(records.data(), records.size(), error);
-  } else {
-    ok = impl_->exec("BEGIN", error);
-    for (std::size_t at = 0; ok && at < records.size(); at += kRowsPerStatement) {
-      ok = impl_->insertStatement(records.data() + at,
-                                  std::min(kRowsPerStatement, records.size() - at), error);
+  if (records.empty()) return w;
+  PGconn* conn = impl_->conn;
+  if (std::string why; !impl_->prepare(why)) {
+    w.lost = !connected();
+    w.error = why;
+    if (w.lost) impl_->close();
+    return w;
+  }
+  if (PQenterPipelineMode(conn) != 1) {
+    w.lost = !connected();
+    w.error = impl_->failure();
+    return w;
+  }
+  std::size_t sent = 0;
+  while (sent < records.size() && impl_->sendRow(records[sent])) ++sent;
+  // Each row's answer: its command's result, the null that ends it, then its sync.
+  for (std::size_t i = 0; i < sent; ++i) {
+    PGresult* result = PQgetResult(conn);
+    if (!result) break;
+    const ExecStatusType status = PQresultStatus(result);
+    const bool ok = status == PGRES_COMMAND_OK;
+    if (!ok) w.error = oneLine(PQresultErrorMessage(result));
+    PQclear(result);
+    if (status == PGRES_PIPELINE_SYNC) break;  // out of step: trust nothing further
+    if (PGresult* extra = PQgetResult(conn)) {
+      PQclear(extra);
+      break;
     }
-    ok = ok ? impl_->exec("COMMIT", error) : (impl_->rollback(), false);
+    PGresult* sync = PQgetResult(conn);
+    const bool synced = sync && PQresultStatus(sync) == PGRES_PIPELINE_SYNC;
+    PQclear(sync);
+    if (!synced) break;
+    w.taken.push_back(ok);
+    ++w.answered;
   }
-  if (!ok) lost = !connected();
-  return ok;
+  if (w.answered < records.size()) {
+    // The connection went (or fell out of step) before every row was answered: the
+    // rest have no outcome and go again later; their keys drop any that did commit.
+    w.lost = true;
+    if (w.error.empty() || connected()) w.error = impl_->failure();
+    impl_->close();
+    return w;
+  }
+  PQexitPipelineMode(conn);
+  return w;
 }
 
 std::optional<std::vector<SetupRecord>> Database::query(const RecordFilter& f, std::string& error) {

@@ -42,11 +42,18 @@ class Database {
   /// Drops the connection (after a failure, so that the next attempt starts afresh).
   void disconnect();
 
-  /// Writes the records, each one whole or absent: one row in a transaction of its own;
-  /// several in one transaction. A key already present is skipped (a replay). False,
-  /// with `error`, when they were not written; `lost` tells whether the connection went
-  /// with the failure.
-  bool insert(const std::vector<SetupRecord>& records, std::string& error, bool& lost);
+  /// What became of the records given to insert().
+  struct Written {
+    std::size_t answered = 0;  // the first `answered` records have a definite outcome
+    std::vector<bool> taken;   // of those: in the database now (a replayed key counts)
+    bool lost = false;         // the connection went; the rest have no outcome
+    std::string error;         // the last refusal, or why the connection went
+  };
+  /// Writes the records, each in a transaction of its own, so that each is whole or
+  /// absent; a key already present is skipped (a replay). They go to the server in one
+  /// pipeline, so many rows cost about one round trip and the server's commits follow
+  /// each other without waiting for this program.
+  Written insert(const std::vector<SetupRecord>& records);
 
   /// The rows the filter keeps, oldest first.
   std::optional<std::vector<SetupRecord>> query(const RecordFilter& filter, std::string& error);

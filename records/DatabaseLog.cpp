@@ -7,8 +7,9 @@ namespace {
 
 // A server that did not answer is asked again at most this often while records arrive.
 constexpr auto kRetryInterval = std::chrono::seconds(1);
-// Records sent in one transaction when a backlog drains.
-constexpr std::size_t kBatchRows = 500;
+// Rows in one pipeline: their answers (a few dozen bytes each) fit the socket buffers,
+// so sending them all before reading any cannot stall.
+constexpr std::size_t kPipelineRows = 200;
 constexpr char kJournalPrefix[] = "journal-";
 constexpr char kJournalSuffix[] = ".jsonl";
 
@@ -21,115 +22,108 @@ std::string defaultJournalPath(const std::string& uri) {
 DatabaseLog::DatabaseLog(std::string uri, std::string journalPath)
     : uri_(std::move(uri)), journal_(std::move(journalPath)), database_(uri_) {}
 
-DatabaseLog::~DatabaseLog() = default;
+DatabaseLog::~DatabaseLog() {
+  if (connector_.joinable()) connector_.join();
+}
 
 bool DatabaseLog::open(std::string& error, std::string& notice) {
   if (!journal_.open(error)) return false;
   JournalContents contents;
   if (!journal_.read(contents, error)) return false;
-  damaged_ = contents.damaged;
-  if (damaged_) {
-    notice = "the journal " + journal_.path() + " holds " + std::to_string(damaged_) +
+  if (contents.damaged) {
+    notice = "the journal " + journal_.path() + " holds " + std::to_string(contents.damaged) +
              " damaged line(s), kept and not sent (first: " + contents.firstDamage + ")";
   }
   std::lock_guard guard(mutex_);
   queue_.assign(std::make_move_iterator(contents.waiting.begin()),
                 std::make_move_iterator(contents.waiting.end()));
-  if (!connectLocked(true)) {
-    if (refused_) {
-      error = "the production database " + destination() + " refuses the records: " + lastError_;
-      return false;
-    }
-    notice += std::string(notice.empty() ? "" : "; ") + "the production database " + destination() +
-              " cannot be reached (" + lastError_ + "): records wait in " + journal_.path() +
-              " until it answers";
-  }
+  // Marked as sending before the thread starts: records appended meanwhile queue up
+  // behind the backlog and go with it once the connection stands.
+  draining_ = true;
+  connector_ = std::thread([this] {
+    std::unique_lock lock(mutex_);
+    connectLocked(lock, true);
+    draining_ = false;
+    drain(lock, false);
+  });
   return true;
 }
 
-bool DatabaseLog::connectLocked(bool force) {
+bool DatabaseLog::connectLocked(std::unique_lock<std::mutex>& lock, bool force) {
   if (database_.connected()) return true;
   if (refused_) return false;
   const auto now = std::chrono::steady_clock::now();
   if (!force && attempted_ && now - lastAttempt_ < kRetryInterval) return false;
   attempted_ = true;
   lastAttempt_ = now;
+  // Only the sending thread connects; the others go on queueing meanwhile.
+  lock.unlock();
   std::string error;
-  const Connection c = database_.connect(error);
-  if (c == Connection::Ready) return true;
-  refused_ = c == Connection::Refused;
+  const Connection state = database_.connect(error);
+  lock.lock();
+  if (state == Connection::Ready) return true;
+  refused_ = state == Connection::Refused;
   lastError_ = error;
   return false;
 }
 
-void DatabaseLog::sendLocked(bool force) {
-  while (!queue_.empty() && connectLocked(force)) {
-    const std::size_t n = std::min(queue_.size(), kBatchRows);
-    std::vector<SetupRecord> batch(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(n));
-    std::string error;
-    bool lost = false;
-    if (!database_.insert(batch, error, lost)) {
-      lastError_ = error;
-      if (lost) {
-        database_.disconnect();
-        lastAttempt_ = std::chrono::steady_clock::now();
-        force = false;  // the next try waits its interval
-        continue;
-      }
-      // The server kept the connection but not these rows: each one alone, so that a
-      // row it cannot take waits (in the journal, for the next run) without holding back
-      // the others.
-      std::vector<std::string> ids;
-      std::size_t tried = 0;
-      for (SetupRecord& r : batch) {
-        ++tried;
-        std::string why;
-        if (database_.insert({r}, why, lost)) {
-          ids.push_back(r.id);
-        } else if (lost) {
-          --tried;
-          break;
-        } else {
-          lastError_ = why;
-          held_.push_back(std::move(r));
-        }
-      }
-      std::string markError;
-      if (!journal_.markSent(ids, markError)) lastError_ = markError;
-      sent_ += ids.size();
-      queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(tried));
-      if (lost) {
-        database_.disconnect();
-        lastAttempt_ = std::chrono::steady_clock::now();
-        force = false;
-      }
-      continue;
-    }
+void DatabaseLog::drain(std::unique_lock<std::mutex>& lock, bool force) {
+  if (draining_) return;  // the thread sending takes this record with the rest
+  draining_ = true;
+  while (!queue_.empty() && connectLocked(lock, force)) {
+    const std::size_t n = std::min(queue_.size(), kPipelineRows);
+    const std::vector<SetupRecord> batch(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(n));
+    lock.unlock();
+    const Database::Written w = database_.insert(batch);
     std::vector<std::string> ids;
-    ids.reserve(batch.size());
-    for (const SetupRecord& r : batch) ids.push_back(r.id);
+    for (std::size_t i = 0; i < w.answered; ++i) {
+      if (w.taken[i]) ids.push_back(batch[i].id);
+    }
     // Marked after the commit: a kill in between sends them again, and the unique key
     // drops the replay.
     std::string markError;
-    if (!journal_.markSent(ids, markError)) lastError_ = markError;
-    sent_ += n;
-    queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(n));
+    const bool marked = journal_.markSent(ids, markError);
+    lock.lock();
+    if (!marked) lastError_ = markError;
+    sent_ += ids.size();
+    // Rows the server refused (the connection kept) wait for the next run, so that one
+    // row it cannot take does not hold back the others.
+    for (std::size_t i = 0; i < w.answered; ++i) {
+      if (!w.taken[i]) held_.push_back(batch[i]);
+    }
+    if (!w.error.empty()) lastError_ = w.error;
+    queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(w.answered));
+    if (w.lost) {
+      lastAttempt_ = std::chrono::steady_clock::now();
+      force = false;  // the next try waits its interval
+    }
   }
+  draining_ = false;
+  drained_.notify_all();
 }
 
 bool DatabaseLog::append(const SetupRecord& record, std::string& error) {
   if (!journal_.append(record, error)) return false;
-  std::lock_guard guard(mutex_);
+  std::unique_lock lock(mutex_);
   queue_.push_back(record);
-  sendLocked(false);
+  drain(lock, false);
   return true;
 }
 
 std::size_t DatabaseLog::sendWaiting(std::string& error) {
+  std::unique_lock lock(mutex_);
+  drained_.wait(lock, [&] { return !draining_; });
+  drain(lock, true);
+  const std::size_t waiting = queue_.size() + held_.size();
+  if (waiting == 0) return 0;
+  error = lastError_;
+  if (std::string why; !journal_.sync(why)) error += "; " + why;
+  return waiting;
+}
+
+bool DatabaseLog::refused() const {
   std::lock_guard guard(mutex_);
-  sendLocked(true);
-  if (!queue_.empty() || !held_.empty()) error = lastError_;
-  return queue_.size() + held_.size();
+  return refused_;
 }
 
 bool DatabaseLog::compact(std::string& error) {

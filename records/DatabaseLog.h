@@ -1,16 +1,21 @@
 // The production log of `vexilctl setup --log postgresql://...`: every record goes first to
-// the station's journal and then to the database. While the server is away the records
-// wait in the journal; each new record tries the server again (at most once a second)
-// and, once it answers, what waited goes first. `vexilctl log flush` is the same sending
-// without a set-up.
+// the station's journal and then to the database, each row in a transaction of its own.
+// One thread sends at a time, on one connection; rows of boards that finish meanwhile
+// queue up and go together in the next pipeline, so a burst of boards costs a few round
+// trips, not one each. While the server is away the records wait in the journal; each
+// new record tries the server again (at most once a second) and, once it answers, what
+// waited goes first, in order. The first connection is made beside the boards' set-up,
+// not before it. `vexilctl log flush` is the same sending without a set-up.
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "records/Database.h"
@@ -29,47 +34,53 @@ class DatabaseLog {
   DatabaseLog(const DatabaseLog&) = delete;
   DatabaseLog& operator=(const DatabaseLog&) = delete;
 
-  /// Opens the journal, takes up what waits in it and tries the server. False, with
-  /// `error`, when the run must not start: the journal cannot be opened, or the server
-  /// refuses the records (a newer schema). A server that cannot be reached is no such
-  /// reason: `notice` then says the records will wait.
+  /// Opens the journal and takes up what waits in it; then, on a thread of its own,
+  /// connects and sends what waited. False, with `error`, when the journal cannot be
+  /// opened; `notice` tells of damaged lines in it.
   bool open(std::string& error, std::string& notice);
 
-  /// Journals the record, then sends it with whatever waited before it. Thread-safe.
-  /// False, with `error`, only when the journal could not take it; a record the database
-  /// has not taken yet waits.
+  /// Journals the record, then sends it (after whatever waits before it), or leaves it
+  /// to the thread that is sending. Thread-safe. False, with `error`, only when the
+  /// journal could not take it; a record the database has not taken yet waits.
   bool append(const SetupRecord& record, std::string& error);
 
-  /// Sends everything that waits, trying the server once more even within the second.
-  /// Returns how many records still wait; `error` says why they do.
+  /// Sends everything that waits, trying the server once more even within the second,
+  /// and puts what still waits on the disk. Returns how many records still wait;
+  /// `error` says why they do.
   std::size_t sendWaiting(std::string& error);
+  /// True when the server answered but refuses the records (a newer schema, tables the
+  /// role may not create): a setting to mend, not an outage.
+  bool refused() const;
 
   /// Empties the journal when nothing waits.
   bool compact(std::string& error);
 
   std::size_t waiting() const;
   std::size_t sent() const;
-  std::size_t damaged() const { return damaged_; }
   const std::string& journalPath() const { return journal_.path(); }
   std::string destination() const { return displayDestination(uri_); }
 
  private:
-  // With `mutex_` held: connect if allowed, then send the queue in batches.
-  void sendLocked(bool force);
-  bool connectLocked(bool force);
+  // With the lock held, by the sending thread: connected, or connects when allowed
+  // (always when `force`), the lock released meanwhile.
+  bool connectLocked(std::unique_lock<std::mutex>& lock, bool force);
+  // Sends the queue in order until it is empty or the server fails; one thread at a time.
+  void drain(std::unique_lock<std::mutex>& lock, bool force);
 
   std::string uri_;
   Journal journal_;
-  Database database_;
+  Database database_;  // used by the draining thread only, or under the lock
+  std::thread connector_;  // the first connection and the backlog
   mutable std::mutex mutex_;
-  std::deque<SetupRecord> queue_;  // journalled, not yet in the database
+  std::condition_variable drained_;
+  std::deque<SetupRecord> queue_;  // journalled, waiting for the server, oldest first
   std::vector<SetupRecord> held_;  // refused by the server in this run: wait for the next
+  bool draining_ = false;
   std::size_t sent_ = 0;
-  std::size_t damaged_ = 0;
   bool refused_ = false;
+  bool attempted_ = false;
   std::string lastError_;
   std::chrono::steady_clock::time_point lastAttempt_{};
-  bool attempted_ = false;
 };
 
 }  // namespace vexil::records

@@ -81,10 +81,13 @@ bool Journal::writeWhole(int fd, const std::string& text, const std::string& wha
 
 bool Journal::append(const SetupRecord& record, std::string& error) {
   Lock shared(journalFd_, LOCK_SH);
-  // fdatasync: the record is on the disk before it is sent, so a power cut after the
-  // database has it cannot leave the station without its copy.
-  return writeWhole(journalFd_, recordJsonLine(record), path_, error) &&
-         (::fdatasync(journalFd_) == 0 || (error = systemText(path_, "sync"), false));
+  return writeWhole(journalFd_, recordJsonLine(record), path_, error);
+}
+
+bool Journal::sync(std::string& error) {
+  if (::fdatasync(journalFd_) == 0) return true;
+  error = systemText(path_, "sync");
+  return false;
 }
 
 bool Journal::markSent(const std::vector<std::string>& ids, std::string& error) {

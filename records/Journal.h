@@ -37,6 +37,9 @@ class Journal {
   /// Appends the record's line. Thread-safe. False, with `error` set, when the line did
   /// not reach the file whole.
   bool append(const SetupRecord& record, std::string& error);
+  /// Puts what was appended on the disk: called for records left waiting, so that they
+  /// outlive a power cut as well as a kill. (A record the database took needs no sync.)
+  bool sync(std::string& error);
   /// Marks the records with these keys sent, in one write. Thread-safe.
   bool markSent(const std::vector<std::string>& ids, std::string& error);
   /// Reads both files.
