@@ -172,13 +172,10 @@ struct Database::Impl {
     return std::atoi(version.text(0, 0).value_or("0").c_str());
   }
 
-  // The version when both tables are there, read without a transaction: the common
-  // case, two round trips. Nothing when the locked check must decide.
+  // The version when the version table is there, read in one round trip without a
+  // transaction: the common case. Nothing when the locked check must decide (no table,
+  // no right to read it).
   std::optional<int> currentVersion() {
-    Result tables(PQexec(conn,
-                         "SELECT to_regclass('vexil_schema') IS NOT NULL"
-                         " AND to_regclass('vexil_setup') IS NOT NULL"));
-    if (!tables.ok() || tables.text(0, 0) != std::optional<std::string>("t")) return std::nullopt;
     Result version(PQexec(conn, "SELECT max(version) FROM vexil_schema"));
     if (!version.ok() || PQntuples(version.r) != 1 || !version.text(0, 0)) return std::nullopt;
     return std::atoi(version.text(0, 0)->c_str());
@@ -283,7 +280,8 @@ Connection Database::connectOnly(std::string& error) { return impl_->open(error)
 Connection Database::connect(std::string& error) {
   const Connection c = impl_->open(error);
   if (c != Connection::Ready) return c;
-  if (!impl_->migrate(kSchemaVersion, error)) {
+  // The INSERT prepared here too, so that the first rows find the table's caches warm.
+  if (!impl_->migrate(kSchemaVersion, error) || !impl_->prepare(error)) {
     // A connection lost while checking is an outage like any other.
     const bool lost = PQstatus(impl_->conn) != CONNECTION_OK;
     impl_->close();
