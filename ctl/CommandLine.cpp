@@ -253,6 +253,9 @@ std::optional<DatabaseOptions> databaseOf(const CommandOptions& o) {
   }
   DatabaseOptions d;
   d.uri = db != o.end() ? db->second : log->second;
+  if (const auto problem = records::connectionStringProblem(d.uri)) {
+    throw Failure{"the connection URI " + records::displayDestination(d.uri) + " cannot be read: " + *problem};
+  }
   if (auto it = o.find("--journal"); it != o.end()) {
     if (it->second.empty()) throw Failure{"--journal needs a file name"};
     d.journal = it->second;

@@ -409,6 +409,16 @@ bool isDatabaseUri(const std::string& text) {
   return text.rfind("postgresql://", 0) == 0 || text.rfind("postgres://", 0) == 0;
 }
 
+std::optional<std::string> connectionStringProblem(const std::string& uri) {
+  char* problem = nullptr;
+  PQconninfoOption* options = PQconninfoParse(uri.c_str(), &problem);
+  std::optional<std::string> why;
+  if (!options) why = problem ? oneLine(problem) : std::string("out of memory");
+  PQconninfoFree(options);
+  PQfreemem(problem);
+  return why;
+}
+
 std::string displayDestination(const std::string& uri) {
   std::string out = uri;
   if (isDatabaseUri(uri)) {

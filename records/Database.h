@@ -79,4 +79,8 @@ std::string destinationKey(const std::string& uri);
 /// True for a text libpq reads as a connection URI ("postgresql://", "postgres://").
 bool isDatabaseUri(const std::string& text);
 
+/// Nothing when libpq can read `uri`; otherwise why not (an unknown parameter, a bad
+/// port), with any password left out.
+std::optional<std::string> connectionStringProblem(const std::string& uri);
+
 }  // namespace vexil::records

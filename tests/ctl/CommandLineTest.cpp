@@ -327,6 +327,13 @@ TEST(CommandLineRecords, OptionsThatDoNotFitTheLogAreRefused) {
   EXPECT_NE(refusal({"setup", "--journal", "j"}).find("database log"), std::string::npos);
   EXPECT_NE(refusal({"setup", "--log", uri, "--log-db", uri}).find("not both"), std::string::npos);
   EXPECT_NE(refusal({"setup", "--log", ""}).find("--log needs"), std::string::npos);
+  // A URI libpq cannot read is a usage error, not a server that is away; its password
+  // is not shown.
+  const std::string bad = refusal({"setup", "--log", "postgresql://u:Secr3t@h/db?colour=blue"});
+  EXPECT_NE(bad.find("cannot be read"), std::string::npos) << bad;
+  EXPECT_NE(bad.find("colour"), std::string::npos) << bad;
+  EXPECT_EQ(bad.find("Secr3t"), std::string::npos) << bad;
+  EXPECT_NE(refusal({"log", "flush", "--log-db", "postgresql://h/db?sslmode"}).find("cannot be read"), std::string::npos);
   // Names: 1 to 64 characters of text, no control characters.
   EXPECT_TRUE(accepted({"setup", "--log", uri, "--station", std::string(64, 's')}).database);
   EXPECT_NE(refusal({"setup", "--log", uri, "--station", std::string(65, 's')}).find("1 to 64"), std::string::npos);
