@@ -25,41 +25,41 @@ constexpr std::array<const char*, kSchemaVersion> kMigrations = {
     "CREATE TABLE vexil_schema (version integer NOT NULL);"
     "INSERT INTO vexil_schema (version) VALUES (0);"
     "CREATE TABLE vexil_setup ("
-    "  record_id uuid PRIMARY KEY,"
-    "  recorded_at timestamptz NOT NULL,"
+    "  id uuid PRIMARY KEY,"
+    "  time timestamptz NOT NULL,"
     "  station text NOT NULL,"
     "  operator text,"
-    "  board_address text NOT NULL,"
-    "  board_type integer,"
-    "  firmware_version text,"
+    "  address text NOT NULL,"
+    "  type integer,"
+    "  version text,"
     "  serial bigint,"
     "  user_text text,"
     "  result text NOT NULL,"
     "  failure text NOT NULL DEFAULT '',"
     "  program_version text NOT NULL);",
     "CREATE INDEX vexil_setup_serial ON vexil_setup (serial);"
-    "CREATE INDEX vexil_setup_recorded_at ON vexil_setup (recorded_at);",
+    "CREATE INDEX vexil_setup_time ON vexil_setup (time);",
 };
 
 constexpr char kInsertHead[] =
-    "INSERT INTO vexil_setup (record_id, recorded_at, station, operator, board_address,"
-    " board_type, firmware_version, serial, user_text, result, failure, program_version) VALUES ";
-constexpr char kInsertTail[] = " ON CONFLICT (record_id) DO NOTHING";
+    "INSERT INTO vexil_setup (id, time, station, operator, address,"
+    " type, version, serial, user_text, result, failure, program_version) VALUES ";
+constexpr char kInsertTail[] = " ON CONFLICT (id) DO NOTHING";
 constexpr char kInsertName[] = "vexil_insert_setup";
 constexpr const char* kColumnTypes[kColumns] = {"uuid", "timestamptz", "text", "text",
                                                 "text", "integer",     "text", "bigint",
                                                 "text", "text",        "text", "text"};
 
 constexpr char kQuery[] =
-    "SELECT record_id::text,"
-    " to_char(recorded_at AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'),"
-    " station, operator, board_address, board_type, firmware_version, serial, user_text,"
+    "SELECT id::text,"
+    " to_char(time AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'),"
+    " station, operator, address, type, version, serial, user_text,"
     " result, failure, program_version FROM vexil_setup"
     " WHERE ($1::bigint IS NULL OR serial = $1::bigint)"
-    " AND ($2::timestamptz IS NULL OR recorded_at >= $2::timestamptz)"
+    " AND ($2::timestamptz IS NULL OR time >= $2::timestamptz)"
     " AND ($3::text IS NULL OR station = $3::text)"
     " AND ($4::text IS NULL OR result = $4::text)"
-    " ORDER BY recorded_at, record_id";
+    " ORDER BY time, id";
 
 // libpq's message on one line: its continuation lines ("\n\tIs the server running...")
 // joined with a blank, the last line break dropped.

@@ -189,8 +189,8 @@ TEST_F(ProductionDatabase, SeveralBoardsAtOnceGiveOneWholeCorrectRowEach) {
   EXPECT_EQ(r.err.find(PostgresServer::kPassword), std::string::npos) << r.err;
 
   const SqlResult rows = sql(
-      "SELECT serial, board_type, firmware_version, station, operator, result, failure, user_text,"
-      " program_version, board_address, extract(epoch from recorded_at)::bigint FROM vexil_setup ORDER BY serial");
+      "SELECT serial, type, version, station, operator, result, failure, user_text,"
+      " program_version, address, extract(epoch from time)::bigint FROM vexil_setup ORDER BY serial");
   ASSERT_TRUE(rows.ok) << rows.error;
   ASSERT_EQ(rows.rows.size(), 7u);
   const auto now = std::chrono::system_clock::now();
@@ -348,7 +348,7 @@ TEST_F(ProductionDatabase, AFlushKilledHalfWayLosesNothingAndDoublesNothing) {
   EXPECT_EQ(again.exit, 0) << again.err;
   EXPECT_EQ(waitingInJournal(), 0u);
 
-  const SqlResult counts = sql("SELECT count(*), count(DISTINCT record_id), count(DISTINCT serial) FROM vexil_setup");
+  const SqlResult counts = sql("SELECT count(*), count(DISTINCT id), count(DISTINCT serial) FROM vexil_setup");
   ASSERT_TRUE(counts.ok) << counts.error;
   EXPECT_EQ(counts.rows.at(0).at(0), std::to_string(kRows));
   EXPECT_EQ(counts.rows.at(0).at(1), std::to_string(kRows));
