@@ -1,10 +1,13 @@
 #include "records/Database.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,6 +21,10 @@ constexpr long long kSchemaLockKey = 0x5645584C;  // "VEXL"
 constexpr char kConnectTimeoutSeconds[] = "5";
 constexpr char kTcpUserTimeoutMs[] = "10000";
 constexpr char kApplicationName[] = "vexilctl";
+// How long an answer may take once a request is sent. A server that stops answering
+// (frozen, or a network that drops packets without a word) must not hang a station:
+// its rows wait in the journal instead.
+constexpr auto kAnswerTimeout = std::chrono::seconds(10);
 constexpr int kColumns = 12;
 
 // Each migration's statements, index = the version it brings the schema to, minus 1.
@@ -104,15 +111,67 @@ std::string millisSinceEpochText(std::int64_t ms) {
 struct Database::Impl {
   std::string uri;
   PGconn* conn = nullptr;
+  bool timedOut = false;  // the last wait for an answer ran out: the connection is spent
 
   ~Impl() { close(); }
   void close() {
     if (conn) PQfinish(conn);
     conn = nullptr;
     prepared = false;
+    timedOut = false;
   }
 
-  std::string failure() const { return oneLine(PQerrorMessage(conn)); }
+  std::string failure() const {
+    if (timedOut) {
+      return "the server did not answer within " + std::to_string(kAnswerTimeout.count()) + " s";
+    }
+    return oneLine(PQerrorMessage(conn));
+  }
+  bool lost() const { return !conn || timedOut || PQstatus(conn) != CONNECTION_OK; }
+
+  // Waits until the connection holds a whole result (or the end of one), at most the
+  // answer time. False when the time ran out or the connection broke.
+  bool awaitAnswer() {
+    const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+    while (PQisBusy(conn)) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        timedOut = true;
+        return false;
+      }
+      pollfd ready{PQsocket(conn), POLLIN, 0};
+      const int n = ::poll(&ready, 1, static_cast<int>(left.count()));
+      if (n < 0 && errno != EINTR) return false;
+      if (n > 0 && PQconsumeInput(conn) == 0) return false;
+    }
+    return true;
+  }
+
+  // PQgetResult with the wait bounded: null at the end of a command's results, and
+  // also when no answer came (then `timedOut` or the connection's state says so).
+  PGresult* next() { return timedOut || !awaitAnswer() ? nullptr : PQgetResult(conn); }
+
+  // The last result of a request already sent, its wait bounded.
+  PGresult* lastResult() {
+    PGresult* last = nullptr;
+    for (PGresult* r; (r = next()) != nullptr;) {
+      PQclear(last);
+      last = r;
+    }
+    if (timedOut) {
+      PQclear(last);
+      return nullptr;
+    }
+    return last;
+  }
+
+  // PQexec, PQexecParams and PQprepare with the wait bounded.
+  PGresult* run(const char* sql) { return PQsendQuery(conn, sql) ? lastResult() : nullptr; }
+  PGresult* run(const char* sql, int count, const char* const* values) {
+    return PQsendQueryParams(conn, sql, count, nullptr, values, nullptr, nullptr, 0) ? lastResult()
+                                                                                    : nullptr;
+  }
 
   Connection open(std::string& error) {
     close();
@@ -135,19 +194,19 @@ struct Database::Impl {
   }
 
   bool exec(const std::string& sql, std::string& error) {
-    Result r(PQexec(conn, sql.c_str()));
+    Result r(run(sql.c_str()));
     if (r.ok()) return true;
     error = failure();
     return false;
   }
 
   void rollback() {
-    Result r(PQexec(conn, "ROLLBACK"));
+    Result r(run("ROLLBACK"));
   }
 
   // In an open transaction holding the schema lock: the version present.
   std::optional<int> versionInTransaction(std::string& error) {
-    Result tables(PQexec(conn,
+    Result tables(run(
                          "SELECT to_regclass('vexil_schema') IS NOT NULL,"
                          " to_regclass('vexil_setup') IS NOT NULL"));
     if (!tables.ok()) {
@@ -164,7 +223,7 @@ struct Database::Impl {
       }
       return 0;
     }
-    Result version(PQexec(conn, "SELECT max(version) FROM vexil_schema"));
+    Result version(run("SELECT max(version) FROM vexil_schema"));
     if (!version.ok() || PQntuples(version.r) != 1) {
       error = failure();
       return std::nullopt;
@@ -176,7 +235,7 @@ struct Database::Impl {
   // transaction: the common case. Nothing when the locked check must decide (no table,
   // no right to read it).
   std::optional<int> currentVersion() {
-    Result version(PQexec(conn, "SELECT max(version) FROM vexil_schema"));
+    Result version(run("SELECT max(version) FROM vexil_schema"));
     if (!version.ok() || PQntuples(version.r) != 1 || !version.text(0, 0)) return std::nullopt;
     return std::atoi(version.text(0, 0)->c_str());
   }
@@ -239,7 +298,8 @@ struct Database::Impl {
   // The INSERT parsed and planned once a connection, not once a row.
   bool prepare(std::string& error) {
     if (prepared) return true;
-    Result r(PQprepare(conn, kInsertName, insertSql().c_str(), kColumns, nullptr));
+    Result r(PQsendPrepare(conn, kInsertName, insertSql().c_str(), kColumns, nullptr) ? lastResult()
+                                                                                       : nullptr);
     if (!r.ok()) {
       error = failure();
       return false;
@@ -282,17 +342,16 @@ Connection Database::connect(std::string& error) {
   if (c != Connection::Ready) return c;
   // The INSERT prepared here too, so that the first rows find the table's caches warm.
   if (!impl_->migrate(kSchemaVersion, error) || !impl_->prepare(error)) {
-    // A connection lost while checking is an outage like any other.
-    const bool lost = PQstatus(impl_->conn) != CONNECTION_OK;
+    // A connection lost (or an answer that never came) while checking is an outage
+    // like any other.
+    const bool lost = impl_->lost();
     impl_->close();
     return lost ? Connection::Unreachable : Connection::Refused;
   }
   return Connection::Ready;
 }
 
-bool Database::connected() const {
-  return impl_->conn && PQstatus(impl_->conn) == CONNECTION_OK;
-}
+bool Database::connected() const { return !impl_->lost(); }
 
 void Database::disconnect() { impl_->close(); }
 
@@ -320,18 +379,19 @@ Database::Written Database::insert(const std::vector<SetupRecord>& records) {
   while (sent < records.size() && impl_->sendRow(records[sent])) ++sent;
   // Each row's answer: its command's result, the null that ends it, then its sync.
   for (std::size_t i = 0; i < sent; ++i) {
-    PGresult* result = PQgetResult(conn);
+    PGresult* result = impl_->next();
     if (!result) break;
     const ExecStatusType status = PQresultStatus(result);
     const bool ok = status == PGRES_COMMAND_OK;
     if (!ok) w.error = oneLine(PQresultErrorMessage(result));
     PQclear(result);
     if (status == PGRES_PIPELINE_SYNC) break;  // out of step: trust nothing further
-    if (PGresult* extra = PQgetResult(conn)) {
+    if (PGresult* extra = impl_->next()) {
       PQclear(extra);
       break;
     }
-    PGresult* sync = PQgetResult(conn);
+    if (impl_->timedOut) break;
+    PGresult* sync = impl_->next();
     const bool synced = sync && PQresultStatus(sync) == PGRES_PIPELINE_SYNC;
     PQclear(sync);
     if (!synced) break;
@@ -342,7 +402,7 @@ Database::Written Database::insert(const std::vector<SetupRecord>& records) {
     // The connection went (or fell out of step) before every row was answered: the
     // rest have no outcome and go again later; their keys drop any that did commit.
     w.lost = true;
-    if (w.error.empty() || connected()) w.error = impl_->failure();
+    w.error = impl_->failure();
     impl_->close();
     return w;
   }
@@ -361,7 +421,7 @@ std::optional<std::vector<SetupRecord>> Database::query(const RecordFilter& f, s
       f.result};
   const char* values[4];
   for (int i = 0; i < 4; ++i) values[i] = params[i] ? params[i]->c_str() : nullptr;
-  Result r(PQexecParams(impl_->conn, kQuery, 4, nullptr, values, nullptr, nullptr, 0));
+  Result r(impl_->run(kQuery, 4, values));
   if (!r.ok()) {
     error = impl_->failure();
     return std::nullopt;

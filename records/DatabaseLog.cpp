@@ -62,6 +62,9 @@ bool DatabaseLog::connectLocked(std::unique_lock<std::mutex>& lock, bool force) 
   const Connection state = database_.connect(error);
   lock.lock();
   if (state == Connection::Ready) return true;
+  // The interval counts from the end of the attempt: one that waited out its time-out
+  // is not followed at once by another.
+  lastAttempt_ = std::chrono::steady_clock::now();
   refused_ = state == Connection::Refused;
   lastError_ = error;
   return false;

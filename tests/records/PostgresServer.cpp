@@ -442,6 +442,13 @@ void PostgresServer::kill() {
     std::this_thread::sleep_for(20ms);
 }
 
+void PostgresServer::freeze(bool frozen) {
+  if (!running()) return;
+  const int signal = frozen ? SIGSTOP : SIGCONT;
+  ::kill(pid_, signal);
+  for (const pid_t child : childrenOf(pid_)) ::kill(child, signal);
+}
+
 void PostgresServer::removeLeftSharedMemory() const {
   // postmaster.pid is left only by a server that did not stop cleanly; its seventh line
   // names the System V segment, which outlives the processes.

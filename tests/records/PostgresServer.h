@@ -48,6 +48,9 @@ class PostgresServer {
   /// SIGKILL to the postmaster and its server processes at once, like a crash; the data
   /// is kept and the next start() recovers it.
   void kill();
+  /// Stops (SIGSTOP) or resumes (SIGCONT) the postmaster and its server processes: a
+  /// server that hangs, whose kernel still accepts connections and data.
+  void freeze(bool frozen);
   /// Stops the server and removes the folder.
   void destroy();
 

@@ -371,6 +371,55 @@ TEST_F(ProductionDatabase, RowsSentButNotMarkedAreSentAgainWithoutADouble) {
   EXPECT_EQ(waitingInJournal(), 0u);
 }
 
+TEST_F(ProductionDatabase, AServerThatHangsNeitherHangsTheStationNorLosesARow) {
+  constexpr int kRows = 1000;
+  {
+    records::Journal j(journal());
+    std::string error;
+    ASSERT_TRUE(j.open(error)) << error;
+    std::string lines;
+    for (int i = 0; i < kRows; ++i) lines += records::recordJsonLine(journalRecord(200000 + i));
+    std::ofstream(journal(), std::ios::binary | std::ios::app) << lines;
+  }
+  records::Database schema(uri());
+  std::string error;
+  ASSERT_EQ(schema.connect(error), records::Connection::Ready) << error;
+  schema.disconnect();
+
+  // Frozen while the flush is under way: the answers stop coming, the kernel still
+  // takes what is sent.
+  Vexilctl flush({"log", "flush", "--log", uri(), "--journal", journal()}, env(), folder_);
+  for (int i = 0; i < 4000 && sql("SELECT count(*) FROM vexil_setup").rows.at(0).at(0) == "0"; ++i) {
+    std::this_thread::sleep_for(1ms);
+  }
+  server_->freeze(true);
+  const auto frozenAt = std::chrono::steady_clock::now();
+  const RunResult hung = flush.wait();
+  const auto waited = std::chrono::steady_clock::now() - frozenAt;
+  server_->freeze(false);
+  EXPECT_EQ(hung.exit, 1) << hung.err;
+  // The answer time (10 s), then one more connection attempt (5 s) before giving up.
+  EXPECT_NE(hung.err.find("not sent"), std::string::npos) << hung.err;
+  EXPECT_LT(waited, 25s) << "the station waited for a server that did not answer";
+
+  // A new run with the server frozen from the start gives up on the connection too.
+  server_->freeze(true);
+  boards(1, 7980);
+  const auto started = std::chrono::steady_clock::now();
+  const RunResult frozen = setup(0, 1);
+  const auto took = std::chrono::steady_clock::now() - started;
+  server_->freeze(false);
+  EXPECT_EQ(frozen.exit, 0) << frozen.err;
+  EXPECT_LT(took, 14s) << "one attempt at the start and one at the end, 5 s each";
+  EXPECT_NE(frozen.err.find("wait"), std::string::npos) << frozen.err;
+
+  const RunResult again = run({"log", "flush", "--log", uri(), "--journal", journal()});
+  EXPECT_EQ(again.exit, 0) << again.err;
+  const SqlResult counts = sql("SELECT count(*), count(DISTINCT id) FROM vexil_setup");
+  EXPECT_EQ(counts.rows.at(0).at(0), std::to_string(kRows + 1));
+  EXPECT_EQ(counts.rows.at(0).at(1), std::to_string(kRows + 1));
+}
+
 // ---- The schema ---------------------------------------------------------------------
 
 TEST_F(ProductionDatabase, AnOlderSchemaIsMigratedKeepingItsRows) {
