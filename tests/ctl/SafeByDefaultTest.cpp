@@ -52,14 +52,15 @@ class Folder {
 
   CtlResult vexilctl(const std::vector<std::string>& args) const {
     const std::string out = path_ + "/.out", err = path_ + "/.err";
+    // Made before the fork: the child of a threaded process may not allocate.
+    std::vector<char*> argv{const_cast<char*>(VEXILCTL_PATH)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
       if (::chdir(path_.c_str()) != 0) ::_exit(126);
       ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
       ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-      std::vector<char*> argv{const_cast<char*>(VEXILCTL_PATH)};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
       ::execv(VEXILCTL_PATH, argv.data());
       ::_exit(127);
     }

@@ -49,22 +49,34 @@ struct RunResult {
   std::string err;
 };
 
-// vexilctl as a process of its own, with `env` added to the test's environment.
+// vexilctl as a process of its own, with `env` added to the test's environment. The
+// arguments and the environment are made before the fork: the test runs emulators on
+// threads, and a child of a threaded process may only make async-signal-safe calls
+// until it executes (an allocation there can wait for ever on a lock another thread
+// held at the fork).
 class Vexilctl {
  public:
   Vexilctl(const Args& args, const std::map<std::string, std::string>& env, const std::string& folder)
       : outPath_(folder + "/out." + std::to_string(++count_)), errPath_(outPath_ + ".err") {
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e) {
+      const std::string entry = *e;
+      if (!env.contains(entry.substr(0, entry.find('=')))) environment.push_back(entry);
+    }
+    for (const auto& [k, v] : env) environment.push_back(k + "=" + v);
+    std::vector<char*> envp;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<char*> argv{const_cast<char*>(VEXILCTL_PATH)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
       const int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(out, 1);
       ::dup2(err, 2);
-      for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
-      std::vector<char*> argv{const_cast<char*>(VEXILCTL_PATH)};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(VEXILCTL_PATH, argv.data());
+      ::execve(VEXILCTL_PATH, argv.data(), envp.data());
       ::_exit(127);
     }
   }
