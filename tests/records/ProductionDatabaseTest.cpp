@@ -21,6 +21,8 @@
 #include <sstream>
 #include <thread>
 
+#include <libpq-fe.h>
+
 #include "records/Database.h"
 #include "records/FlatJson.h"
 #include "records/Journal.h"
@@ -385,12 +387,17 @@ TEST_F(ProductionDatabase, RowsSentButNotMarkedAreSentAgainWithoutADouble) {
 
 TEST_F(ProductionDatabase, AServerThatHangsNeitherHangsTheStationNorLosesARow) {
   constexpr int kRows = 1000;
+  std::string firstId;
   {
     records::Journal j(journal());
     std::string error;
     ASSERT_TRUE(j.open(error)) << error;
     std::string lines;
-    for (int i = 0; i < kRows; ++i) lines += records::recordJsonLine(journalRecord(200000 + i));
+    for (int i = 0; i < kRows; ++i) {
+      const records::SetupRecord r = journalRecord(200000 + i);
+      if (i == 0) firstId = r.id;
+      lines += records::recordJsonLine(r);
+    }
     std::ofstream(journal(), std::ios::binary | std::ios::app) << lines;
   }
   records::Database schema(uri());
@@ -398,17 +405,38 @@ TEST_F(ProductionDatabase, AServerThatHangsNeitherHangsTheStationNorLosesARow) {
   ASSERT_EQ(schema.connect(error), records::Connection::Ready) << error;
   schema.disconnect();
 
-  // Frozen while the flush is under way: the answers stop coming, the kernel still
-  // takes what is sent.
+  // Another session holds the first row's key in a transaction it has not ended: the
+  // flush's INSERT of that row waits on it. So the flush is surely under way, and stuck
+  // on an answer, when the server is frozen; the kernel still takes what is sent.
+  std::unique_ptr<PGconn, decltype(&PQfinish)> holder(PQconnectdb(uri().c_str()), &PQfinish);
+  ASSERT_EQ(PQstatus(holder.get()), CONNECTION_OK) << PQerrorMessage(holder.get());
+  const auto holderExec = [&](const std::string& text) {
+    PGresult* r = PQexec(holder.get(), text.c_str());
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    PQclear(r);
+    return ok;
+  };
+  ASSERT_TRUE(holderExec("BEGIN"));
+  ASSERT_TRUE(holderExec("INSERT INTO vexil_setup (id, time, station, address, result, "
+                         "program_version) VALUES ('" + firstId +
+                         "', now(), 'holder', '-', 'ok', '-')"))
+      << PQerrorMessage(holder.get());
+
   Vexilctl flush({"log", "flush", "--log", uri(), "--journal", journal()}, env(), folder_);
-  for (int i = 0; i < 4000 && sql("SELECT count(*) FROM vexil_setup").rows.at(0).at(0) == "0"; ++i) {
-    std::this_thread::sleep_for(1ms);
+  bool waiting = false;
+  for (int i = 0; i < 400 && !waiting; ++i) {
+    waiting = sql("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'")
+                  .rows.at(0).at(0) != "0";
+    if (!waiting) std::this_thread::sleep_for(50ms);
   }
+  ASSERT_TRUE(waiting) << "the flush never reached the held row";
   server_->freeze(true);
   const auto frozenAt = std::chrono::steady_clock::now();
   const RunResult hung = flush.wait();
   const auto waited = std::chrono::steady_clock::now() - frozenAt;
   server_->freeze(false);
+  ASSERT_TRUE(holderExec("ROLLBACK"));
+  holder.reset();
   EXPECT_EQ(hung.exit, 1) << hung.err;
   // The answer time (10 s), then one more connection attempt (5 s) before giving up.
   EXPECT_NE(hung.err.find("not sent"), std::string::npos) << hung.err;
