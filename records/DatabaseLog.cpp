@@ -96,7 +96,11 @@ void DatabaseLog::drain(std::unique_lock<std::mutex>& lock, bool force) {
     }
     if (!w.error.empty()) lastError_ = w.error;
     queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(w.answered));
-    if (w.lost) {
+    if (w.lost || w.answered == 0) {
+      // A batch that got no answer at all, even on a connection that still stands (the
+      // statement could not be prepared, the connection was not idle), is an outage
+      // too: trying it again at once would spin for ever.
+      if (!w.lost) database_.disconnect();
       lastAttempt_ = std::chrono::steady_clock::now();
       force = false;  // the next try waits its interval
     }
