@@ -66,11 +66,22 @@ bool printsEvenly(const QFont& font) {
 }
 
 QFont courierNew(int pointSize) {
-  // The families in order of preference: Qt takes the first one installed when the
-  // memo first needs its glyphs, so nothing is loaded or measured while the window is
-  // built. TypeWriter sends a system without any of them to its fixed-pitch face.
+  // The first of the families installed, found by name in the list the font database
+  // already holds. A family list with absent names first would cost a fallback search
+  // through fontconfig as soon as the memo's document lays itself out, which it does
+  // when the font is set, while the window is built. TypeWriter sends a system without
+  // any of them to its fixed-pitch face.
+  static const QStringList families = [] {
+    const QStringList installed = QFontDatabase::families();
+    QStringList present;
+    for (const QString& family : kFixedFamilies) {
+      if (installed.contains(family)) present.append(family);
+    }
+    return present.isEmpty() ? QStringList(std::begin(kFixedFamilies), std::end(kFixedFamilies))
+                             : present;
+  }();
   QFont font;
-  font.setFamilies(QStringList(std::begin(kFixedFamilies), std::end(kFixedFamilies)));
+  font.setFamilies(families);
   font.setStyleHint(QFont::TypeWriter);
   font.setFixedPitch(true);
   font.setPointSize(pointSize);

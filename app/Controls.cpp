@@ -176,6 +176,28 @@ void Memo::clearLines() {
   hasLines_ = false;
 }
 
+// A font set before the memo is first shown reaches its document when it is shown. The
+// document lays itself out in a new face at once, which loads the face; a memo on a page
+// nobody has opened yet need not pay for that while the window is built. font() says
+// the new face all along.
+void Memo::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange && !shown_) {
+    fontWaiting_ = true;
+    QAbstractScrollArea::changeEvent(event);
+    return;
+  }
+  QPlainTextEdit::changeEvent(event);
+}
+
+void Memo::showEvent(QShowEvent* event) {
+  if (!shown_) {
+    shown_ = true;
+    if (fontWaiting_) document()->setDefaultFont(font());
+    fontWaiting_ = false;
+  }
+  QPlainTextEdit::showEvent(event);
+}
+
 int Memo::lineCount() const {
   if (!hasLines_ && document()->isEmpty()) return 0;
   return document()->blockCount();

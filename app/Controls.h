@@ -106,8 +106,14 @@ class Memo : public QPlainTextEdit {
   QStringList lines() const;
   int lineCount() const;
 
+ protected:
+  void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
  private:
   bool hasLines_ = false;
+  bool shown_ = false;
+  bool fontWaiting_ = false;  // set before the first showing, not yet given to the document
 };
 
 /// A new label named `name`.

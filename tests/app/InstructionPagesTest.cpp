@@ -144,8 +144,21 @@ void InstructionPagesTest::instructionTestViewSendsNothing() {
   QCOMPARE(device_->requestCount(), std::size_t{0});
   // The dump's columns line up: the memo's face, as drawn, gives every character of
   // the dumps the same advance.
-  const auto* memoIns = child<QWidget>(&form, QStringLiteral("MemoIns"));
+  const auto* memoIns = child<Memo>(&form, QStringLiteral("MemoIns"));
   QVERIFY2(vexil::app::printsEvenly(memoIns->font()), qPrintable(QFontInfo(memoIns->font()).family()));
+
+  // Once its page is open, the dump is laid out in that face, not in the window's.
+  form.show();
+  auto* pages = child<QTabWidget>(&form, QStringLiteral("PageControl"));
+  for (int i = 0; i < pages->count(); ++i) {
+    if (pages->widget(i)->isAncestorOf(memoIns)) pages->setCurrentIndex(i);
+  }
+  QVERIFY(QTest::qWaitForWindowExposed(&form));
+  QTRY_VERIFY(memoIns->isVisible());
+  const QFont laidOut = memoIns->document()->defaultFont();
+  QCOMPARE(QFontInfo(laidOut).family(), QFontInfo(memoIns->font()).family());
+  QCOMPARE(laidOut.pointSize(), memoIns->font().pointSize());
+  QVERIFY(vexil::app::printsEvenly(laidOut));
 }
 
 void InstructionPagesTest::instructionTestKeysCleanAndColour() {
