@@ -31,6 +31,11 @@ using vexil::test::FieldRows;
 
 constexpr std::uint16_t kDefaultPort = 56789;
 constexpr auto kNoAnswerWait = 50ms;  // for frames the board does not answer
+// The test's own port as the capture shows it. Its real port is any free one, and
+// Wireshark gives many ports of that range to other protocols; UDP asks the dissector
+// of the lower port first, so a port above every board port leaves each frame to the
+// board's side, whatever port the kernel handed out.
+constexpr std::uint16_t kCapturedTesterPort = 65000;
 
 const std::vector<std::string> kFields = {
     "frame.number", "udp.length", "vexil.message", "vexil.opcode", "vexil.length",
@@ -154,6 +159,11 @@ class VexilDissector : public ::testing::Test {
     board.stop();
 
     captured_ = session.captured();
+    const std::uint16_t testerPort = captured_.front().sourcePort;
+    for (auto& d : captured_) {
+      if (d.sourcePort == testerPort) d.sourcePort = kCapturedTesterPort;
+      if (d.destinationPort == testerPort) d.destinationPort = kCapturedTesterPort;
+    }
     capture_ = folder_ + "/session.pcap";
     ASSERT_TRUE(vexil::test::writeFile(capture_, vexil::test::pcapFile(captured_)));
     const auto output = tshark({"-o", "vexil.udp_port:" + std::to_string(boardPort_), "-r",
