@@ -16,6 +16,7 @@ namespace vexil::records {
 namespace {
 
 constexpr mode_t kJournalMode = 0600;  // production records are the station's, not the world's
+constexpr char kRecordStart[] = "{\"id\":";  // how every journal line begins
 
 // flock held for a scope.
 class Lock {
@@ -129,7 +130,15 @@ bool Journal::readUnlocked(JournalContents& contents, std::string& error) const 
     auto record = parseRecordJsonLine(line, why);
     if (!record) {
       if (contents.damaged++ == 0) contents.firstDamage = "line " + std::to_string(number) + ": " + why;
-      continue;
+      // A write cut short (a full disk) leaves a line without its end, and the next
+      // record is appended right after it. A record always starts with its key, and no
+      // text inside a record can hold that start (its quotes are escaped), so the last
+      // one on the line is a record of its own.
+      const std::size_t start = line.rfind(kRecordStart);
+      if (start == 0 || start == std::string::npos) continue;
+      std::string tailWhy;
+      record = parseRecordJsonLine(std::string_view(line).substr(start), tailWhy);
+      if (!record) continue;
     }
     if (marked.count(record->id)) {
       ++contents.sent;

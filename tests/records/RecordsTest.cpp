@@ -220,6 +220,32 @@ TEST(JournalFile, DamagedLinesAreKeptCountedAndNeverEmptiedAway) {
   EXPECT_NE(readFile(path).find("cut off"), std::string::npos);
 }
 
+TEST(JournalFile, ARecordAppendedAfterAWriteCutShortStillWaits) {
+  // A full disk cut the second record's write; the third was appended after it on the
+  // same line once there was room again.
+  const std::string path = freshFolder("cut-write") + "/journal.jsonl";
+  const SetupRecord a = board(1), b = board(2), c = board(3);
+  const std::string cut = recordJsonLine(b).substr(0, 40);
+  writeFile(path, recordJsonLine(a) + cut);
+  Journal journal(path);
+  std::string error;
+  ASSERT_TRUE(journal.open(error)) << error;
+  ASSERT_TRUE(journal.append(c, error)) << error;
+  JournalContents contents;
+  ASSERT_TRUE(journal.read(contents, error));
+  ASSERT_EQ(contents.waiting.size(), 2u);
+  EXPECT_EQ(contents.waiting[0], a);
+  EXPECT_EQ(contents.waiting[1], c);
+  EXPECT_EQ(contents.damaged, 1u) << "the cut record is damage, kept in the file";
+  // A user text that looks like the start of a record is text, not a record.
+  SetupRecord d = board(4);
+  d.userText = "{\"id\":\"x\"}";
+  ASSERT_TRUE(journal.append(d, error)) << error;
+  ASSERT_TRUE(journal.read(contents, error));
+  ASSERT_EQ(contents.waiting.size(), 3u);
+  EXPECT_EQ(contents.waiting[2], d);
+}
+
 TEST(JournalFile, ALinkInPlaceOfTheJournalIsNotFollowed) {
   const std::string folder = freshFolder("link");
   writeFile(folder + "/elsewhere", "");
