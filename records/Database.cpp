@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -473,41 +474,112 @@ std::optional<std::string> connectionStringProblem(const std::string& uri) {
   char* problem = nullptr;
   PQconninfoOption* options = PQconninfoParse(uri.c_str(), &problem);
   std::optional<std::string> why;
-  if (!options) why = problem ? oneLine(problem) : std::string("out of memory");
+  if (!options) {
+    // libpq quotes the token it could not read, which may be the password: its message
+    // is kept only up to the quote.
+    std::string text = problem ? oneLine(problem) : std::string("out of memory");
+    if (const std::size_t quote = text.find('"'); quote != std::string::npos) {
+      text.erase(quote);
+      while (!text.empty() && (text.back() == ' ' || text.back() == ':')) text.pop_back();
+    }
+    why = text;
+  } else {
+    for (PQconninfoOption* o = options; o->keyword; ++o) {
+      if (std::string(o->keyword) != "port" || !o->val) continue;
+      // A list of numbers, one per host. Anything else most often comes from a '/' or
+      // '@' in the password that was not percent-encoded, so the value is not repeated.
+      const std::string port = o->val;
+      const bool numbers = !port.empty() && port.find_first_not_of("0123456789,") == std::string::npos;
+      if (!numbers) {
+        why = "its port is not a number (characters such as / @ : in the user name or the "
+              "password must be percent-encoded)";
+      }
+    }
+  }
   PQconninfoFree(options);
   PQfreemem(problem);
   return why;
 }
 
-std::string displayDestination(const std::string& uri) {
-  std::string out = uri;
-  if (isDatabaseUri(uri)) {
-    const std::size_t start = uri.find("://") + 3;
-    const std::size_t end = uri.find_first_of("/?", start);
-    const std::string authority = uri.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    const std::size_t at = authority.rfind('@');
-    if (at != std::string::npos) {
-      const std::size_t colon = authority.find(':');
-      if (colon != std::string::npos && colon < at) {
-        out = uri.substr(0, start) + authority.substr(0, colon) + authority.substr(at) +
-              (end == std::string::npos ? "" : uri.substr(end));
-      }
-    }
-  }
-  // "password=..." as a URI parameter or a key=value pair.
-  for (std::size_t p = out.find("password="); p != std::string::npos; p = out.find("password=", p)) {
-    const bool starts = p == 0 || out[p - 1] == '?' || out[p - 1] == '&' || out[p - 1] == ' ';
-    if (!starts) {
-      ++p;
-      continue;
-    }
-    std::size_t end = out.find_first_of("& ", p);
-    if (end == std::string::npos) end = out.size();
-    out.erase(p + 9, end - (p + 9));
-    out.insert(p + 9, "***");
-    p += 12;
+namespace {
+
+// True for a parameter name whose value is a secret: password, sslpassword.
+bool secretKey(std::string_view key) {
+  while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
+  while (!key.empty() && key.front() == ' ') key.remove_prefix(1);
+  std::string lower(key);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower.find("password") != std::string::npos;
+}
+
+// A URI's query with the values of secret parameters made "***".
+std::string maskedQuery(const std::string& query) {
+  std::string out;
+  std::size_t p = 0;
+  while (p <= query.size()) {
+    std::size_t end = query.find('&', p);
+    if (end == std::string::npos) end = query.size();
+    const std::string item = query.substr(p, end - p);
+    const std::size_t eq = item.find('=');
+    if (!out.empty()) out += '&';
+    out += eq != std::string::npos && secretKey(std::string_view(item).substr(0, eq))
+               ? item.substr(0, eq + 1) + "***"
+               : item;
+    p = end + 1;
   }
   return out;
+}
+
+// A key=value string with the values of secret keys made "***": spaces may stand around
+// '=', and a value may be quoted with '...' and backslash escapes.
+std::string maskedKeyValues(const std::string& text) {
+  std::string out;
+  std::size_t p = 0;
+  const auto skipSpaces = [&](std::size_t i) {
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    return i;
+  };
+  while (p < text.size()) {
+    const std::size_t keyStart = skipSpaces(p);
+    out.append(text, p, keyStart - p);
+    std::size_t eq = text.find('=', keyStart);
+    if (eq == std::string::npos) {
+      out.append(text, keyStart, std::string::npos);
+      break;
+    }
+    const std::string key = text.substr(keyStart, eq - keyStart);
+    const std::size_t valueStart = skipSpaces(eq + 1);
+    std::size_t valueEnd = valueStart;
+    if (valueEnd < text.size() && text[valueEnd] == '\'') {
+      for (++valueEnd; valueEnd < text.size() && text[valueEnd] != '\''; ++valueEnd) {
+        if (text[valueEnd] == '\\') ++valueEnd;
+      }
+      if (valueEnd < text.size()) ++valueEnd;
+    } else {
+      while (valueEnd < text.size() && !std::isspace(static_cast<unsigned char>(text[valueEnd]))) ++valueEnd;
+    }
+    out.append(text, keyStart, valueStart - keyStart);
+    out += secretKey(key) ? std::string("***") : text.substr(valueStart, valueEnd - valueStart);
+    p = valueEnd;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string displayDestination(const std::string& uri) {
+  if (!isDatabaseUri(uri)) return maskedKeyValues(uri);
+  const std::size_t start = uri.find("://") + 3;
+  const std::size_t queryAt = uri.find('?', start);
+  std::string head = uri.substr(0, queryAt);
+  // The user information ends at the last '@' before the query: a '/' or ':' that was
+  // not percent-encoded in the password must not move the end.
+  const std::size_t at = head.rfind('@');
+  if (at != std::string::npos && at >= start) {
+    const std::size_t colon = head.find(':', start);
+    if (colon != std::string::npos && colon < at) head.erase(colon, at - colon);
+  }
+  return queryAt == std::string::npos ? head : head + "?" + maskedQuery(uri.substr(queryAt + 1));
 }
 
 std::string destinationKey(const std::string& uri) {
