@@ -188,9 +188,19 @@ int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::os
         err << kName << "the production database " << database->destination()
             << " refuses the records: " << why << "\n";
       }
+      // The command that sends them, quoted for the shell, with the journal named when it
+      // is not the destination's own (a flush without it would look in the wrong one).
+      const auto quoted = [](const std::string& text) {
+        std::string q = "'";
+        for (const char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+      };
+      const bool ownJournal = database->journalPath() != records::defaultJournalPath(inv.database->uri);
       err << kName << waiting << (waiting == 1 ? " record waits" : " records wait") << " in "
           << database->journalPath() << (databaseRefuses ? "" : " (" + why + ")")
-          << "; vexilctl log flush --log " << database->destination() << " sends them\n";
+          << "; vexilctl log flush --log " << quoted(database->destination())
+          << (ownJournal ? " --journal " + quoted(database->journalPath()) : std::string())
+          << " sends them\n";
     } else if (std::string compactError; !database->compact(compactError)) {
       err << kName << compactError << "\n";
     }
