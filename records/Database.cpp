@@ -102,6 +102,17 @@ struct Result {
   PGresult* r;
 };
 
+// True for a row's error that sending again will not mend: a right the role lacks or a
+// table not as this program made it (class 42), a server that takes no writes (25006),
+// a value the table cannot hold (classes 22 and 23). A deadlock, a server shutting down
+// or a lost connection pass by themselves.
+bool refusalLasts(const char* sqlState) {
+  if (!sqlState) return false;
+  const std::string_view code(sqlState);
+  return code.starts_with("42") || code == "25006" || code.starts_with("22") ||
+         code.starts_with("23");
+}
+
 std::string millisSinceEpochText(std::int64_t ms) {
   const auto at = std::chrono::system_clock::time_point(std::chrono::milliseconds(ms));
   return utcTimeText(at);
@@ -384,7 +395,10 @@ Database::Written Database::insert(const std::vector<SetupRecord>& records) {
     if (!result) break;
     const ExecStatusType status = PQresultStatus(result);
     const bool ok = status == PGRES_COMMAND_OK;
-    if (!ok) w.error = oneLine(PQresultErrorMessage(result));
+    if (!ok) {
+      w.error = oneLine(PQresultErrorMessage(result));
+      if (refusalLasts(PQresultErrorField(result, PG_DIAG_SQLSTATE))) w.refused = true;
+    }
     PQclear(result);
     if (status == PGRES_PIPELINE_SYNC) break;  // out of step: trust nothing further
     if (PGresult* extra = impl_->next()) {

@@ -48,6 +48,8 @@ class Database {
     std::vector<bool> taken;   // of those: in the database now (a replayed key counts)
     bool lost = false;         // the connection went; the rest have no outcome
     std::string error;         // the last refusal, or why the connection went
+    bool refused = false;      // a row was refused for a reason that does not pass by
+                               // itself (no right to insert, a read-only server)
   };
   /// Writes the records, each in a transaction of its own, so that each is whole or
   /// absent; a key already present is skipped (a replay). They go to the server in one

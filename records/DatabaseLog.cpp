@@ -50,8 +50,8 @@ bool DatabaseLog::open(std::string& error, std::string& notice) {
 }
 
 bool DatabaseLog::connectLocked(std::unique_lock<std::mutex>& lock, bool force) {
-  if (database_.connected()) return true;
   if (refused_) return false;
+  if (database_.connected()) return true;
   const auto now = std::chrono::steady_clock::now();
   if (!force && attempted_ && now - lastAttempt_ < kRetryInterval) return false;
   attempted_ = true;
@@ -95,6 +95,9 @@ void DatabaseLog::drain(std::unique_lock<std::mutex>& lock, bool force) {
       if (!w.taken[i]) held_.push_back(batch[i]);
     }
     if (!w.error.empty()) lastError_ = w.error;
+    // A refusal that does not pass by itself is a setting to mend, like a newer schema:
+    // nothing more is sent in this run, and the run says so with its exit status.
+    if (w.refused) refused_ = true;
     queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(w.answered));
     if (w.lost || w.answered == 0) {
       // A batch that got no answer at all, even on a connection that still stands (the

@@ -528,11 +528,23 @@ TEST_F(ProductionDatabase, ARoleThatMayOnlyInsertAndReadWritesAndReadsButCreates
   records::Database owner(uri());
   std::string error;
   ASSERT_EQ(owner.connect(error), records::Connection::Ready) << error;
-  ASSERT_TRUE(sql("GRANT SELECT ON vexil_schema TO " + role + "; GRANT INSERT, SELECT ON vexil_setup TO " + role).ok);
+  // A role that may read but not insert: every row is refused, which no retry mends.
+  // The run says so with exit 2, as for a schema it cannot use, and the rows wait.
+  ASSERT_TRUE(sql("GRANT SELECT ON vexil_schema, vexil_setup TO " + role).ok);
+  r = run({"--device", targets_[1], "setup", "--log", stationUri, "--journal", journal()});
+  EXPECT_EQ(r.exit, 2) << r.err;
+  EXPECT_NE(r.err.find("refuses the records"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("permission denied"), std::string::npos) << r.err;
+  EXPECT_EQ(waitingInJournal(), 2u);
+  const RunResult flushed = run({"log", "flush", "--log", stationUri, "--journal", journal()});
+  EXPECT_EQ(flushed.exit, 2) << flushed.err;
+  EXPECT_EQ(waitingInJournal(), 2u);
+
+  ASSERT_TRUE(sql("GRANT INSERT ON vexil_setup TO " + role).ok);
   r = run({"--device", targets_[0], "--device", targets_[1], "setup", "--log", stationUri, "--journal", journal()});
   EXPECT_EQ(r.exit, 0) << r.err;
-  // The row of the refused run went first, then the two new ones.
-  EXPECT_EQ(rowsBySerial(), (std::map<std::string, int>{{"7800", 2}, {"7801", 1}}));
+  // The rows of the refused runs went first, then the two new ones.
+  EXPECT_EQ(rowsBySerial(), (std::map<std::string, int>{{"7800", 2}, {"7801", 2}}));
   const RunResult q = run({"log", "query", "--log", stationUri, "--serial", "7801"});
   EXPECT_EQ(q.exit, 0) << q.err;
   EXPECT_NE(q.out.find("7801"), std::string::npos) << q.out;
