@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <set>
 
 namespace vexil::records {
@@ -81,6 +82,7 @@ bool Journal::writeWhole(int fd, const std::string& text, const std::string& wha
 }
 
 bool Journal::append(const SetupRecord& record, std::string& error) {
+  std::lock_guard turn(threads_);
   Lock shared(journalFd_, LOCK_SH);
   return writeWhole(journalFd_, recordJsonLine(record), path_, error);
 }
@@ -95,11 +97,13 @@ bool Journal::markSent(const std::vector<std::string>& ids, std::string& error) 
   if (ids.empty()) return true;
   std::string text;
   for (const std::string& id : ids) text += id + "\n";
+  std::lock_guard turn(threads_);
   Lock shared(journalFd_, LOCK_SH);
   return writeWhole(marksFd_, text, marksPath(), error);
 }
 
 bool Journal::read(JournalContents& contents, std::string& error) const {
+  std::lock_guard turn(threads_);
   Lock shared(journalFd_, LOCK_SH);
   return readUnlocked(contents, error);
 }
@@ -150,6 +154,7 @@ bool Journal::readUnlocked(JournalContents& contents, std::string& error) const 
 }
 
 bool Journal::compact(std::string& error) {
+  std::lock_guard turn(threads_);
   Lock exclusive(journalFd_, LOCK_EX);
   JournalContents contents;
   if (!readUnlocked(contents, error)) return false;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ class Journal {
   std::string path_;
   int journalFd_ = -1;
   int marksFd_ = -1;
+  // flock keeps processes apart but not this process's threads: they share one open
+  // file, so one thread's unlock would free the lock another still counts on, and a
+  // compaction elsewhere could empty the file under an append. The threads take turns.
+  mutable std::mutex threads_;
 };
 
 /// The journal folder: $XDG_STATE_HOME/vexil-devp, or ~/.local/state/vexil-devp.
