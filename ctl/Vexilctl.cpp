@@ -159,13 +159,16 @@ int runVexilctl(const std::vector<std::string>& args, std::ostream& out, std::os
   bool logFailed = false;
   const DeviceFinished onFinished = [&](const DeviceResult& r) {
     const auto now = std::chrono::system_clock::now();
-    std::string error;
-    const bool ok = (!inv.log || log.append(logRecordOf(r, now), error)) &&
-                    (!database || database->append(setupRecordOf(r, now, *inv.database), error));
-    if (!ok) {
+    // Each log on its own: a file log that cannot be written keeps no row from the
+    // database, nor the other way round.
+    std::string fileError, databaseError;
+    const bool fileOk = !inv.log || log.append(logRecordOf(r, now), fileError);
+    const bool databaseOk =
+        !database || database->append(setupRecordOf(r, now, *inv.database), databaseError);
+    if (!fileOk || !databaseOk) {
       std::lock_guard guard(logLock);
       logFailed = true;
-      logError = error;
+      logError = fileOk ? databaseError : fileError;
     }
   };
 

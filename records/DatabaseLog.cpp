@@ -113,11 +113,14 @@ void DatabaseLog::drain(std::unique_lock<std::mutex>& lock, bool force) {
 }
 
 bool DatabaseLog::append(const SetupRecord& record, std::string& error) {
-  if (!journal_.append(record, error)) return false;
+  // Journalled first. A journal that cannot take it (a full disk) does not keep the
+  // record from a server that answers: it is sent all the same, and the failure is
+  // reported.
+  const bool journalled = journal_.append(record, error);
   std::unique_lock lock(mutex_);
   queue_.push_back(record);
   drain(lock, false);
-  return true;
+  return journalled;
 }
 
 std::size_t DatabaseLog::sendWaiting(std::string& error) {

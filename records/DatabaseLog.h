@@ -40,8 +40,8 @@ class DatabaseLog {
   bool open(std::string& error, std::string& notice);
 
   /// Journals the record, then sends it (after whatever waits before it), or leaves it
-  /// to the thread that is sending. Thread-safe. False, with `error`, only when the
-  /// journal could not take it; a record the database has not taken yet waits.
+  /// to the thread that is sending. Thread-safe. False, with `error`, when the journal
+  /// could not take it: the record is still sent, but waits only in memory.
   bool append(const SetupRecord& record, std::string& error);
 
   /// Sends everything that waits, trying the server once more even within the second,
