@@ -22,9 +22,7 @@ std::string defaultJournalPath(const std::string& uri) {
 DatabaseLog::DatabaseLog(std::string uri, std::string journalPath)
     : uri_(std::move(uri)), journal_(std::move(journalPath)), database_(uri_) {}
 
-DatabaseLog::~DatabaseLog() {
-  if (connector_.joinable()) connector_.join();
-}
+DatabaseLog::~DatabaseLog() { finish(); }
 
 bool DatabaseLog::open(std::string& error, std::string& notice) {
   if (!journal_.open(error)) return false;
@@ -37,16 +35,28 @@ bool DatabaseLog::open(std::string& error, std::string& notice) {
   std::lock_guard guard(mutex_);
   queue_.assign(std::make_move_iterator(contents.waiting.begin()),
                 std::make_move_iterator(contents.waiting.end()));
-  // Marked as sending before the thread starts: records appended meanwhile queue up
-  // behind the backlog and go with it once the connection stands.
-  draining_ = true;
-  connector_ = std::thread([this] {
-    std::unique_lock lock(mutex_);
-    connectLocked(lock, true);
-    draining_ = false;
-    drain(lock, false);
-  });
+  sender_ = std::thread([this] { sendLoop(); });
   return true;
+}
+
+void DatabaseLog::sendLoop() {
+  std::unique_lock lock(mutex_);
+  connectLocked(lock, true);
+  for (;;) {
+    drain(lock, false);
+    if (finishing_) break;
+    if (queue_.empty() || refused_) {
+      wake_.wait(lock, [&] { return finishing_ || (!queue_.empty() && !refused_); });
+    } else {
+      // Records wait for a server that did not answer: asked again after the interval.
+      wake_.wait_for(lock, kRetryInterval, [&] { return finishing_; });
+    }
+  }
+  // The last try of the run, even within the interval, unless an attempt has just ended:
+  // one that waited out its time-out is not followed at once by another.
+  const bool justTried =
+      attempted_ && std::chrono::steady_clock::now() - lastAttempt_ < kRetryInterval;
+  drain(lock, !justTried);
 }
 
 bool DatabaseLog::connectLocked(std::unique_lock<std::mutex>& lock, bool force) {
@@ -56,14 +66,13 @@ bool DatabaseLog::connectLocked(std::unique_lock<std::mutex>& lock, bool force) 
   if (!force && attempted_ && now - lastAttempt_ < kRetryInterval) return false;
   attempted_ = true;
   lastAttempt_ = now;
-  // Only the sending thread connects; the others go on queueing meanwhile.
+  // Appends go on queueing meanwhile.
   lock.unlock();
   std::string error;
   const Connection state = database_.connect(error);
   lock.lock();
   if (state == Connection::Ready) return true;
-  // The interval counts from the end of the attempt: one that waited out its time-out
-  // is not followed at once by another.
+  // The interval counts from the end of the attempt.
   lastAttempt_ = std::chrono::steady_clock::now();
   refused_ = state == Connection::Refused;
   lastError_ = error;
@@ -71,8 +80,6 @@ bool DatabaseLog::connectLocked(std::unique_lock<std::mutex>& lock, bool force) 
 }
 
 void DatabaseLog::drain(std::unique_lock<std::mutex>& lock, bool force) {
-  if (draining_) return;  // the thread sending takes this record with the rest
-  draining_ = true;
   while (!queue_.empty() && connectLocked(lock, force)) {
     const std::size_t n = std::min(queue_.size(), kPipelineRows);
     const std::vector<SetupRecord> batch(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(n));
@@ -108,8 +115,6 @@ void DatabaseLog::drain(std::unique_lock<std::mutex>& lock, bool force) {
       force = false;  // the next try waits its interval
     }
   }
-  draining_ = false;
-  drained_.notify_all();
 }
 
 bool DatabaseLog::append(const SetupRecord& record, std::string& error) {
@@ -117,16 +122,26 @@ bool DatabaseLog::append(const SetupRecord& record, std::string& error) {
   // record from a server that answers: it is sent all the same, and the failure is
   // reported.
   const bool journalled = journal_.append(record, error);
-  std::unique_lock lock(mutex_);
-  queue_.push_back(record);
-  drain(lock, false);
+  {
+    std::lock_guard guard(mutex_);
+    queue_.push_back(record);
+  }
+  wake_.notify_one();
   return journalled;
 }
 
+void DatabaseLog::finish() {
+  {
+    std::lock_guard guard(mutex_);
+    finishing_ = true;
+  }
+  wake_.notify_one();
+  if (sender_.joinable()) sender_.join();
+}
+
 std::size_t DatabaseLog::sendWaiting(std::string& error) {
-  std::unique_lock lock(mutex_);
-  drained_.wait(lock, [&] { return !draining_; });
-  drain(lock, true);
+  finish();
+  std::lock_guard guard(mutex_);
   const std::size_t waiting = queue_.size() + held_.size();
   if (waiting == 0) return 0;
   error = lastError_;

@@ -1,11 +1,12 @@
 // The production log of `vexilctl setup --log postgresql://...`: every record goes first to
 // the station's journal and then to the database, each row in a transaction of its own.
-// One thread sends at a time, on one connection; rows of boards that finish meanwhile
-// queue up and go together in the next pipeline, so a burst of boards costs a few round
-// trips, not one each. While the server is away the records wait in the journal; each
-// new record tries the server again (at most once a second) and, once it answers, what
-// waited goes first, in order. The first connection is made beside the boards' set-up,
-// not before it. `vexilctl log flush` is the same sending without a set-up.
+// A thread of the log's own sends, on one connection; rows of boards that finish
+// meanwhile queue up and go together in the next pipeline, so a burst of boards costs a
+// few round trips, not one each, and no board's set-up waits on the server. While the
+// server is away the records wait in the journal; the server is tried again at most once
+// a second while records wait and, once it answers, what waited goes first, in order.
+// The first connection is made beside the boards' set-up, not before it. `vexilctl log
+// flush` is the same sending without a set-up.
 #pragma once
 
 #include <chrono>
@@ -39,17 +40,19 @@ class DatabaseLog {
   /// opened; `notice` tells of damaged lines in it.
   bool open(std::string& error, std::string& notice);
 
-  /// Journals the record, then sends it (after whatever waits before it), or leaves it
-  /// to the thread that is sending. Thread-safe. False, with `error`, when the journal
-  /// could not take it: the record is still sent, but waits only in memory.
+  /// Journals the record and hands it to the sending thread (after whatever waits
+  /// before it); returns without waiting for the server. Thread-safe. False, with
+  /// `error`, when the journal could not take it: the record is still sent, but waits
+  /// only in memory.
   bool append(const SetupRecord& record, std::string& error);
 
-  /// Sends everything that waits, trying the server once more even within the second,
-  /// and puts what still waits on the disk. Returns how many records still wait;
-  /// `error` says why they do.
+  /// Ends the sending: what waits is sent, the server tried once more unless an attempt
+  /// ended within the last second, and what still waits is put on the disk. Returns how
+  /// many records still wait; `error` says why they do. Called once, after the last
+  /// append.
   std::size_t sendWaiting(std::string& error);
   /// True when the server answered but refuses the records (a newer schema, tables the
-  /// role may not create): a setting to mend, not an outage.
+  /// role may not create, rows it may not insert): a setting to mend, not an outage.
   bool refused() const;
 
   /// Empties the journal when nothing waits.
@@ -61,21 +64,25 @@ class DatabaseLog {
   std::string destination() const { return displayDestination(uri_); }
 
  private:
+  // The sending thread: connects, then sends whatever queues until told to finish.
+  void sendLoop();
   // With the lock held, by the sending thread: connected, or connects when allowed
   // (always when `force`), the lock released meanwhile.
   bool connectLocked(std::unique_lock<std::mutex>& lock, bool force);
-  // Sends the queue in order until it is empty or the server fails; one thread at a time.
+  // By the sending thread: sends the queue in order until it is empty or the server
+  // fails.
   void drain(std::unique_lock<std::mutex>& lock, bool force);
+  void finish();
 
   std::string uri_;
   Journal journal_;
-  Database database_;  // used by the draining thread only, or under the lock
-  std::thread connector_;  // the first connection and the backlog
+  Database database_;  // the sending thread's only
+  std::thread sender_;
   mutable std::mutex mutex_;
-  std::condition_variable drained_;
+  std::condition_variable wake_;   // a record queued, or the end of the sending
   std::deque<SetupRecord> queue_;  // journalled, waiting for the server, oldest first
   std::vector<SetupRecord> held_;  // refused by the server in this run: wait for the next
-  bool draining_ = false;
+  bool finishing_ = false;
   std::size_t sent_ = 0;
   bool refused_ = false;
   bool attempted_ = false;
