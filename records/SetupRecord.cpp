@@ -86,13 +86,20 @@ bool isRecordId(std::string_view text) {
 std::string utcTimeText(std::chrono::system_clock::time_point at) {
   const auto ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
-  const std::time_t seconds = static_cast<std::time_t>(ms / kMillisPerSecond);
+  // Floored, so that a time before 1970 keeps its milliseconds between 0 and 999.
+  std::int64_t wholeSeconds = ms / kMillisPerSecond;
+  std::int64_t restMillis = ms % kMillisPerSecond;
+  if (restMillis < 0) {
+    restMillis += kMillisPerSecond;
+    --wholeSeconds;
+  }
+  const std::time_t seconds = static_cast<std::time_t>(wholeSeconds);
   std::tm utc{};
   gmtime_r(&seconds, &utc);
   char text[32];
   const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
   char millis[8];
-  std::snprintf(millis, sizeof millis, ".%03dZ", static_cast<int>(ms % kMillisPerSecond));
+  std::snprintf(millis, sizeof millis, ".%03dZ", static_cast<int>(restMillis));
   return std::string(text, n) + millis;
 }
 

@@ -156,6 +156,10 @@ TEST(RecordTime, ReadsTheFormsAUserTypesAndTheLogsWrite) {
                           "yesterday"}) {
     EXPECT_FALSE(parseUtcTime(bad)) << bad;
   }
+  // Before 1970 the milliseconds still count forward from the second.
+  EXPECT_EQ(utcTimeText(std::chrono::system_clock::time_point(std::chrono::milliseconds(-500))),
+            "1969-12-31T23:59:59.500Z");
+  EXPECT_EQ(parseUtcTime("1969-12-31T23:59:59.5"), -500);
   // What the records write reads back to the same millisecond.
   const auto at = std::chrono::system_clock::time_point(std::chrono::milliseconds(1765274400123));
   EXPECT_EQ(parseUtcTime(utcTimeText(at)), 1765274400123);
