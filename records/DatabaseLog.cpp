@@ -52,11 +52,12 @@ void DatabaseLog::sendLoop() {
       wake_.wait_for(lock, kRetryInterval, [&] { return finishing_; });
     }
   }
-  // The last try of the run, even within the interval, unless an attempt has just ended:
-  // one that waited out its time-out is not followed at once by another.
-  const bool justTried =
-      attempted_ && std::chrono::steady_clock::now() - lastAttempt_ < kRetryInterval;
-  drain(lock, !justTried);
+  // The last try of the run, even within the interval, unless the last attempt has just
+  // waited out a time-out: a server that did not answer then will not answer now, while
+  // one that refused at once (stopped, starting up) may take the rows this time.
+  const bool justWaitedOut = attempted_ && lastFailureTook_ >= kRetryInterval &&
+                             std::chrono::steady_clock::now() - lastAttempt_ < kRetryInterval;
+  drain(lock, !justWaitedOut);
 }
 
 bool DatabaseLog::connectLocked(std::unique_lock<std::mutex>& lock, bool force) {
@@ -74,6 +75,7 @@ bool DatabaseLog::connectLocked(std::unique_lock<std::mutex>& lock, bool force) 
   if (state == Connection::Ready) return true;
   // The interval counts from the end of the attempt.
   lastAttempt_ = std::chrono::steady_clock::now();
+  lastFailureTook_ = lastAttempt_ - now;
   refused_ = state == Connection::Refused;
   lastError_ = error;
   return false;
@@ -83,6 +85,7 @@ void DatabaseLog::drain(std::unique_lock<std::mutex>& lock, bool force) {
   while (!queue_.empty() && connectLocked(lock, force)) {
     const std::size_t n = std::min(queue_.size(), kPipelineRows);
     const std::vector<SetupRecord> batch(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(n));
+    const auto sentAt = std::chrono::steady_clock::now();
     lock.unlock();
     const Database::Written w = database_.insert(batch);
     std::vector<std::string> ids;
@@ -112,6 +115,7 @@ void DatabaseLog::drain(std::unique_lock<std::mutex>& lock, bool force) {
       // too: trying it again at once would spin for ever.
       if (!w.lost) database_.disconnect();
       lastAttempt_ = std::chrono::steady_clock::now();
+      lastFailureTook_ = lastAttempt_ - sentAt;
       force = false;  // the next try waits its interval
     }
   }

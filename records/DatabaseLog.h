@@ -88,6 +88,9 @@ class DatabaseLog {
   bool attempted_ = false;
   std::string lastError_;
   std::chrono::steady_clock::time_point lastAttempt_{};
+  // How long the last failed attempt took: one that waited out a time-out is not
+  // followed at once by another at the end of the run.
+  std::chrono::steady_clock::duration lastFailureTook_{};
 };
 
 }  // namespace vexil::records

@@ -265,7 +265,7 @@ TEST_F(ProductionDatabase, AServerStoppedAndStartedInTheMiddleOfARunGetsEveryRow
   boards(12, 7300);
   for (auto& e : emulators_) {
     sim::Faults f;
-    f.delay = 120ms;  // each board takes a quarter of a second
+    f.delay = 250ms;  // each board takes half a second: the run outlasts the restart
     e->setFaults(f);
   }
   Args args = deviceArgs();
