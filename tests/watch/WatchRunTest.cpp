@@ -76,6 +76,24 @@ WatchSettings fastWatch(const std::vector<BoardAddress>& boards) {
   return s;
 }
 
+// Waits (at most 10 s) until process `pid` takes `signal` itself, blocked for a waiting
+// thread or caught, as its status in /proc shows: a signal sent before that would end it
+// the default way, which on a slow machine (a sanitizer build under load) a fixed pause
+// does not rule out.
+bool waitForHandler(pid_t pid, int signal) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < until) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("SigBlk:", 0) != 0 && line.rfind("SigCgt:", 0) != 0) continue;
+      const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+      if (mask & (1ULL << (signal - 1))) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path);
   std::stringstream s;
@@ -403,7 +421,12 @@ TEST(VexilctlWatch, SigtermEndsTheWatchWithItsSummary) {
     ::_exit(127);
   }
   ::close(out[1]);
-  std::this_thread::sleep_for(400ms);
+  if (!waitForHandler(child, SIGTERM)) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    FAIL() << "vexilctl watch never took SIGTERM";
+  }
+  std::this_thread::sleep_for(400ms);  // a few rounds of polling first
   ::kill(child, SIGTERM);
   std::string text;
   char buffer[4096];
