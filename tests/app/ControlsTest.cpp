@@ -1,6 +1,9 @@
 // The control kinds of the pages where Qt's own widgets differ from what the pages
 // need: typing limits, radio groups without a selection, the horizontal spinner,
 // memos of lines and panels with a run-time face.
+#include <algorithm>
+#include <cstdlib>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QRadioButton>
@@ -10,6 +13,7 @@
 
 #include "app/Appearance.h"
 #include "app/Controls.h"
+#include "app/Pictures.h"
 #include "app/UpDown.h"
 
 using namespace vexil::app;
@@ -35,6 +39,8 @@ class ControlsTest : public QObject {
   void memoClearedHoldsNoLine();
 
   void panelFaceAndCaption();
+
+  void backdropPaintedInBandsMatchesOnePiece();
 };
 
 // ---- Typing limits -------------------------------------------------------------
@@ -274,6 +280,51 @@ void ControlsTest::panelFaceAndCaption() {
   QCOMPARE(panel.faceColour(), QColor(0xC0, 0xDC, 0xC0));
   panel.setButtonFace();
   QCOMPARE(panel.faceColour(), buttonFace());
+}
+
+// ---- Pictures ------------------------------------------------------------------
+
+namespace {
+// The largest difference of any colour channel between two images of one size.
+int largestChannelDifference(const QImage& a, const QImage& b) {
+  int largest = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y);
+      const QRgb q = b.pixel(x, y);
+      largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                          std::abs(qBlue(p) - qBlue(q))});
+    }
+  }
+  return largest;
+}
+}  // namespace
+
+// The backdrop paints only the bands it is asked for (the page panel covers the rest),
+// so its gradient and grid must line up whatever bands the window system exposes. The
+// gradient may round one step differently where a span starts; a grid line out of
+// place differs by several.
+void ControlsTest::backdropPaintedInBandsMatchesOnePiece() {
+  Backdrop backdrop(nullptr);
+  backdrop.resize(101, 77);  // not a multiple of the grid's step
+  QImage whole(backdrop.size(), QImage::Format_ARGB32);
+  whole.fill(Qt::black);
+  backdrop.render(&whole);
+
+  QImage pieces(backdrop.size(), QImage::Format_ARGB32);
+  pieces.fill(Qt::black);
+  const QRect bands[] = {{0, 0, 101, 7},  {0, 7, 5, 63},  {5, 7, 96, 31},
+                         {5, 38, 96, 32}, {0, 70, 40, 7}, {40, 70, 61, 7}};
+  for (const QRect& band : bands) backdrop.render(&pieces, band.topLeft(), QRegion(band));
+  QVERIFY(largestChannelDifference(pieces, whole) <= 1);
+
+  // A band alone leaves the rest untouched.
+  QImage one(backdrop.size(), QImage::Format_ARGB32);
+  one.fill(Qt::black);
+  backdrop.render(&one, QPoint(5, 38), QRegion(5, 38, 30, 20));
+  QCOMPARE(one.pixel(4, 38), QColor(Qt::black).rgba());
+  QCOMPARE(one.pixel(35, 38), QColor(Qt::black).rgba());
+  QVERIFY(largestChannelDifference(one.copy(5, 38, 30, 20), whole.copy(5, 38, 30, 20)) <= 1);
 }
 
 QTEST_MAIN(ControlsTest)
