@@ -34,7 +34,7 @@ void MainPage::buildInformationPanel() {
   label1_ = makeLabel(QStringLiteral("Label1"), QStringLiteral("Controller information"),
                       panelInfo_);
   label1_->setAlignment(Qt::AlignCenter);
-  label1_->setFont(tahoma(kDefaultPointSize, true));
+  label1_->setFont(tahoma(kLargePointSize, true));
   label1_->setGeometry(4, 4, 434, 16);
   memoInfo_ = new Memo(QStringLiteral("MemoInfo"),
                        QStringLiteral("Set IP Address and press Query!"), panelInfo_);

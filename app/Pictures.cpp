@@ -77,7 +77,7 @@ void BoardPicture::paintEvent(QPaintEvent*) {
   painter.drawRect(QRectF(controller.right() + 16, controller.top() + 6, 30, 22));
   painter.drawRect(QRectF(controller.right() + 16, controller.top() + 40, 30, 22));
   painter.setPen(QColor(0xDD, 0xDD, 0xDD));
-  painter.setFont(tahoma(kDefaultPointSize, true));
+  painter.setFont(tahoma(kLargePointSize, true));
   painter.drawText(controller, Qt::AlignCenter, QStringLiteral("VEXIL"));
 
   // Four transport-stream ports on the left edge, the network port on the right.
@@ -89,9 +89,10 @@ void BoardPicture::paintEvent(QPaintEvent*) {
   }
   painter.drawRect(QRectF(board.right() - 26, board.center().y() - 18, 34, 36));
 
-  // Caption.
+  // Caption, in faces the page around it already uses: each further size or weight
+  // costs a font match and a glyph cache of its own before the window first shows.
   painter.setPen(kNavy);
-  painter.setFont(tahoma(kHeadingPointSize, true));
+  painter.setFont(tahoma(kLargePointSize, true));
   painter.drawText(QRectF(0, 8, width(), 26), Qt::AlignCenter, QStringLiteral("Vexil"));
   painter.setFont(tahoma(kDefaultPointSize));
   painter.drawText(QRectF(0, 30, width(), 18), Qt::AlignCenter,
