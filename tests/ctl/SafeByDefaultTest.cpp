@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "messaging/UdpEndpoint.h"
+#include "tests/support/ChildProcess.h"
 
 namespace vexil::testing {
 namespace {
@@ -52,21 +52,11 @@ class Folder {
 
   CtlResult vexilctl(const std::vector<std::string>& args) const {
     const std::string out = path_ + "/.out", err = path_ + "/.err";
-    // Made before the fork: the child of a threaded process may not allocate.
-    std::vector<char*> argv{const_cast<char*>(VEXILCTL_PATH)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-      if (::chdir(path_.c_str()) != 0) ::_exit(126);
-      ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-      ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-      ::execv(VEXILCTL_PATH, argv.data());
-      ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+    std::vector<std::string> argv{VEXILCTL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess child(argv, {.folder = path_, .outPath = out, .errPath = err});
+    const int exit = child.wait();
+    return {exit, slurp(out), slurp(err)};
   }
 
  private:

@@ -6,10 +6,8 @@
 // password from PGPASSFILE and never shown; sslmode passed through; the query's filters.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,6 +26,7 @@
 #include "records/Journal.h"
 #include "sim/DeviceEmulator.h"
 #include "tests/records/PostgresServer.h"
+#include "tests/support/ChildProcess.h"
 
 using namespace vexil;
 using namespace vexil::testing;
@@ -51,52 +50,31 @@ struct RunResult {
   std::string err;
 };
 
-// vexilctl as a process of its own, with `env` added to the test's environment. The
-// arguments and the environment are made before the fork: the test runs emulators on
-// threads, and a child of a threaded process may only make async-signal-safe calls
-// until it executes (an allocation there can wait for ever on a lock another thread
-// held at the fork).
+// vexilctl as a process of its own, with `env` set in the test's environment.
 class Vexilctl {
  public:
   Vexilctl(const Args& args, const std::map<std::string, std::string>& env, const std::string& folder)
-      : outPath_(folder + "/out." + std::to_string(++count_)), errPath_(outPath_ + ".err") {
-    std::vector<std::string> environment;
-    for (char** e = environ; *e; ++e) {
-      const std::string entry = *e;
-      if (!env.contains(entry.substr(0, entry.find('=')))) environment.push_back(entry);
-    }
-    for (const auto& [k, v] : env) environment.push_back(k + "=" + v);
-    std::vector<char*> envp;
-    for (std::string& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<char*> argv{const_cast<char*>(VEXILCTL_PATH)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      const int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      ::execve(VEXILCTL_PATH, argv.data(), envp.data());
-      ::_exit(127);
-    }
-  }
+      : outPath_(folder + "/out." + std::to_string(++count_)),
+        errPath_(outPath_ + ".err"),
+        child_(withProgram(args), {.outPath = outPath_, .errPath = errPath_, .env = env}) {}
   RunResult wait() {
     RunResult r;
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.exit = child_.wait();
     r.out = readFile(outPath_);
     r.err = readFile(errPath_);
     return r;
   }
-  void kill() { ::kill(pid_, SIGKILL); }
+  void kill() { child_.sendSignal(SIGKILL); }
 
  private:
+  static std::vector<std::string> withProgram(const Args& args) {
+    std::vector<std::string> argv{VEXILCTL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+  }
   static inline int count_ = 0;
-  pid_t pid_ = -1;
   std::string outPath_, errPath_;
+  ChildProcess child_;
 };
 
 class ProductionDatabase : public ::testing::Test {

@@ -3,10 +3,8 @@
 // query API must give back what the emulators were told. Then every expression of the
 // shipped Grafana dashboard and alerting rules is evaluated on that server over the
 // run: each must parse and return something.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -18,6 +16,7 @@
 #include "messaging/UdpEndpoint.h"
 #include "tests/stream/MiniJson.h"
 #include "tests/watch/PrometheusServer.h"
+#include "tests/support/ChildProcess.h"
 
 namespace vexil::testing {
 namespace {
@@ -26,39 +25,8 @@ using namespace std::chrono_literals;
 using stream::testing::JsonReader;
 using stream::testing::JsonValue;
 
-// A program run for the test, stopped (SIGTERM) when the test ends.
-class Child {
- public:
-  explicit Child(std::vector<std::string> args) {
-    // Made before the fork: the child of a threaded process may not allocate.
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      const int null = ::open("/dev/null", O_WRONLY);
-      ::dup2(null, 1);
-      ::dup2(null, 2);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-  }
-  ~Child() { stop(); }
-  int wait() {
-    int status = 0;
-    if (pid_ > 0) ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  void stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    wait();
-  }
-
- private:
-  pid_t pid_ = -1;
-};
+// A program run for the test, its output dropped, stopped (SIGTERM) when the test ends.
+using Child = ::vexil::testing::ChildProcess;
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path);

@@ -4,7 +4,6 @@
 // statuses.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +16,7 @@
 #include "sim/DeviceEmulator.h"
 #include "tests/ctl/CtlTestSupport.h"
 #include "tests/stream/MiniJson.h"
+#include "tests/support/ChildProcess.h"
 #include "watch/BoardWatch.h"
 #include "watch/MetricsServer.h"
 #include "watch/WatchLog.h"
@@ -382,18 +382,12 @@ TEST(VexilctlWatch, AKilledWatchLeavesOnlyWholeLines) {
   const std::string path = ::testing::TempDir() + "watch-killed-" + std::to_string(::getpid()) + ".jsonl";
   std::remove(path.c_str());
   const std::string devices = rack.deviceFile();
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::execl(VEXILCTL_PATH, VEXILCTL_PATH, "--devices", devices.c_str(), "watch", "--interval",
-            "0.05", "--log", path.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
+  vexil::testing::ChildProcess child(
+      {VEXILCTL_PATH, "--devices", devices, "watch", "--interval", "0.05", "--log", path});
+  ASSERT_TRUE(child.started());
   std::this_thread::sleep_for(700ms);
-  ::kill(child, SIGKILL);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status));
+  child.sendSignal(SIGKILL);
+  ASSERT_EQ(child.wait(), 128 + SIGKILL);
   const std::string text = readFile(path);
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.back(), '\n') << "the last line is whole";
@@ -408,34 +402,21 @@ TEST(VexilctlWatch, AKilledWatchLeavesOnlyWholeLines) {
 
 TEST(VexilctlWatch, SigtermEndsTheWatchWithItsSummary) {
   Rack rack(1);
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
   const std::string device = rack.address(0).label();
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::dup2(out[1], 1);
-    ::close(out[0]);
-    ::execl(VEXILCTL_PATH, VEXILCTL_PATH, "--device", device.c_str(), "watch", "--interval", "0.1",
-            static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  if (!waitForHandler(child, SIGTERM)) {
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
+  const std::string out = ::testing::TempDir() + "watch-sigterm-" + std::to_string(::getpid()) + ".txt";
+  vexil::testing::ChildProcess child({VEXILCTL_PATH, "--device", device, "watch", "--interval", "0.1"},
+                                     {.outPath = out});
+  ASSERT_TRUE(child.started());
+  if (!waitForHandler(child.pid(), SIGTERM)) {
+    child.sendSignal(SIGKILL);
+    child.wait();
     FAIL() << "vexilctl watch never took SIGTERM";
   }
   std::this_thread::sleep_for(400ms);  // a few rounds of polling first
-  ::kill(child, SIGTERM);
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
-  ::close(out[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status)) << "stopped cleanly, not killed by the signal";
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  child.sendSignal(SIGTERM);
+  EXPECT_EQ(child.wait(), 0) << "stopped cleanly, not killed by the signal";
+  const std::string text = readFile(out);
+  std::remove(out.c_str());
   EXPECT_TRUE(contains(text, device)) << text;
 }
 
