@@ -1,7 +1,5 @@
 #include "ctl/WatchCommand.h"
 
-#include <pthread.h>
-#include <signal.h>
 
 #include <atomic>
 #include <cstdio>
@@ -10,6 +8,7 @@
 
 #include "ctl/DeviceRun.h"
 #include "ctl/Json.h"
+#include "portable/Console.h"
 #include "watch/BoardWatch.h"
 #include "watch/MetricsServer.h"
 #include "watch/WatchLog.h"
@@ -21,7 +20,7 @@ namespace {
 constexpr char kName[] = "vexilctl watch: ";
 constexpr double kPercent = 100.0;
 // How often the signal watcher looks whether the watch ended by itself.
-constexpr long kSignalPollNs = 100'000'000;
+constexpr std::chrono::milliseconds kSignalPoll{100};
 
 std::string percentText(const std::optional<double>& ratio) {
   if (!ratio) return "n/a";
@@ -41,19 +40,15 @@ std::string padded(std::string text, std::size_t width) {
   return text;
 }
 
-// Blocks the stop signals on this thread (and so in every thread started after) and
-// waits for them on a thread of its own; one arriving stops the watch.
+// Takes the stop requests (SIGINT, SIGTERM and SIGHUP; Ctrl+C on Windows) on this
+// thread, so in every thread started after, and waits for them on a thread of its own;
+// one arriving stops the watch.
 class SignalStop {
  public:
-  explicit SignalStop(watch::BoardWatch& w) {
-    sigemptyset(&set_);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set_, sig);
-    pthread_sigmask(SIG_BLOCK, &set_, &old_);
+  explicit SignalStop(watch::BoardWatch& w) : requests_({.hangUp = true, .restoreDefault = false}) {
     waiter_ = std::thread([this, &w] {
-      const timespec step{0, kSignalPollNs};
       while (!done_.load()) {
-        const int sig = sigtimedwait(&set_, nullptr, &step);
-        if (sig > 0) {
+        if (const int sig = requests_.waitFor(kSignalPoll); sig > 0) {
           caught_ = sig;
           w.stop();
           return;
@@ -64,13 +59,11 @@ class SignalStop {
   ~SignalStop() {
     done_ = true;
     waiter_.join();
-    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
   }
   int caught() const { return caught_.load(); }
 
  private:
-  sigset_t set_{};
-  sigset_t old_{};
+  console::StopRequests requests_;
   std::atomic<bool> done_{false};
   std::atomic<int> caught_{0};
   std::thread waiter_;

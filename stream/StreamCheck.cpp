@@ -136,6 +136,7 @@ int runLive(const CheckOptions& options, std::ostream& out, std::ostream& err, s
   s.recordError = receiver.recordError();
   receiver.stop();
   s.socketDrops = receiver.socketDrops();
+  s.dropsKnown = receiver.dropsKnown();
   if (!s.recordError.empty()) err << command << ": recording failed: " << s.recordError << "\n";
   const ListenEndpoint endpoint{options.address, options.port, options.source, options.interface};
   if (s.totals.packets == 0)
