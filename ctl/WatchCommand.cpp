@@ -12,7 +12,9 @@
 #include "watch/BoardWatch.h"
 #include "watch/MetricsServer.h"
 #include "watch/WatchLog.h"
+#if VEXIL_WITH_METRICS
 #include "watch/WatchMetrics.h"
+#endif
 
 namespace vexil::ctl {
 namespace {
@@ -124,6 +126,13 @@ int runWatch(const Invocation& inv, int hostPort, std::ostream& out, std::ostrea
     return kExitUsage;
   }
 
+  if (inv.watch.metrics) {
+    if (const char* why = watch::metricsUnavailableReason()) {
+      err << kName << why << "\n";
+      return kExitUsage;
+    }
+  }
+
   watch::BoardWatch boardWatch(settings);
   // Before any thread starts, so that all of them leave the stop signals to the waiter.
   SignalStop signals(boardWatch);
@@ -134,6 +143,7 @@ int runWatch(const Invocation& inv, int hostPort, std::ostream& out, std::ostrea
     err << kName << error << "\n";
     return kExitUsage;
   }
+#if VEXIL_WITH_METRICS
   std::unique_ptr<watch::MetricsServer> server;
   std::shared_ptr<watch::WatchMetrics> metrics;
   if (inv.watch.metrics) {
@@ -147,6 +157,7 @@ int runWatch(const Invocation& inv, int hostPort, std::ostream& out, std::ostrea
     err << kName << "metrics at http://" << inv.watch.metrics->address << ":" << server->port()
         << "/metrics\n";
   }
+#endif
   err << kName << "watching " << settings.boards.size()
       << (settings.boards.size() == 1 ? " board" : " boards") << " every "
       << fixed(std::chrono::duration<double>(settings.interval).count(), 3) << " s"
@@ -161,7 +172,9 @@ int runWatch(const Invocation& inv, int hostPort, std::ostream& out, std::ostrea
   const auto observer = [&](const watch::WatchRound& round) {
     for (const watch::AlarmEvent& e : round.events) err << kName << watch::alarmLine(e) << "\n";
     if (!round.events.empty()) err.flush();
+#if VEXIL_WITH_METRICS
     if (metrics) metrics->update(round);
+#endif
     if (log.isOpen() && !logFailed) {
       for (const watch::PollSample& s : round.samples) {
         if (!log.append(s, logError)) {

@@ -26,9 +26,11 @@ vexil_add_gtest(stream_silence_test
   LIBS vexil_stream)
 # The capture reader: every link layer, what is skipped and counted, time stamps, and
 # dumpcap on loopback where capturing is allowed.
-vexil_add_gtest(stream_pcap_reader_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/PcapReaderTest.cpp
-  LIBS vexil_stream PkgConfig::PCAP)
+if(VEXIL_WITH_PCAP)
+  vexil_add_gtest(stream_pcap_reader_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/PcapReaderTest.cpp
+    LIBS vexil_stream PkgConfig::PCAP)
+endif()
 # Multicast joins, inside a private network namespace the test makes itself.
 vexil_add_gtest(stream_multicast_receiver_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/MulticastReceiverTest.cpp
