@@ -14,3 +14,7 @@ vexil_add_gtest(ini_file_bytes_test
 vexil_add_gtest(settings_security_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/SettingsSecurityTest.cpp
   LIBS vexil_ini)
+# Reading and replacing whole files, as both systems do it.
+vexil_add_gtest(replace_file_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ReplaceFileTest.cpp
+  LIBS vexil_ini)
