@@ -7,6 +7,7 @@
 #endif
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace vexil {
@@ -22,9 +23,9 @@ constexpr std::uint32_t kLoopbackNet = 0x7F000000;  // 127.0.0.0/8, host order
 constexpr std::uint32_t kLoopbackMask = 0xFF000000;
 
 // This machine's IPv4 addresses, network order; the loopback network counts as a whole.
-std::vector<std::uint32_t> machineAddresses() {
-  std::vector<std::uint32_t> addresses;
 #ifdef _WIN32
+std::vector<std::uint32_t> askForMachineAddresses() {
+  std::vector<std::uint32_t> addresses;
   ULONG size = 16 * 1024;
   std::vector<std::uint8_t> room;
   ULONG result = ERROR_BUFFER_OVERFLOW;
@@ -41,7 +42,27 @@ std::vector<std::uint32_t> machineAddresses() {
     }
   }
   return addresses;
+}
+
+// GetAdaptersAddresses takes tens of milliseconds (under Wine more), and vexilctl binds
+// one endpoint per board at once: the answer is shared for a moment instead of asked
+// for by every endpoint. Addresses that change take effect a second later.
+std::vector<std::uint32_t> machineAddresses() {
+  static std::mutex lock;
+  static std::vector<std::uint32_t> known;
+  static std::chrono::steady_clock::time_point askedAt;
+  constexpr auto kFreshFor = std::chrono::seconds(1);
+  std::lock_guard guard(lock);
+  const auto now = std::chrono::steady_clock::now();
+  if (known.empty() || now - askedAt > kFreshFor) {
+    known = askForMachineAddresses();
+    askedAt = now;
+  }
+  return known;
+}
 #else
+std::vector<std::uint32_t> machineAddresses() {
+  std::vector<std::uint32_t> addresses;
   ifaddrs* list = nullptr;
   if (getifaddrs(&list) != 0) return addresses;
   for (const ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
@@ -51,8 +72,8 @@ std::vector<std::uint32_t> machineAddresses() {
   }
   freeifaddrs(list);
   return addresses;
-#endif
 }
+#endif
 
 }  // namespace
 
