@@ -252,9 +252,28 @@ Filters of query (all must hold):
 database refuses; 1 when the database cannot be reached.
 )";
 
+#ifdef _WIN32
+// What differs on Windows: paths as Windows users write them, the settings file in the
+// working folder, and the three features this build goes without.
+constexpr char kOnWindows[] = R"(
+On Windows:
+  vexilctl --devices C:\Lab\boards.txt --json status
+  vexilctl --device 192.168.1.50 setup --log "C:\Production\setup 2026.csv"
+  cd /d C:\Lab & vexilctl status      (the board VexilDevP.ini in C:\Lab names)
+VexilDevP.ini may have CRLF or LF line ends. Ctrl+C stops watch as SIGINT does on
+Linux; the exit statuses are the ones above. Not in this build, each refused with
+exit status 2: watch and stream-check --metrics (no Prometheus client), setup and log
+with postgresql:// (no libpq), stream-check --file of a pcap or pcapng capture (no
+libpcap); .ts recordings are read.
+)";
+#endif
+
 }  // namespace
 
 std::optional<std::string> helpText(const std::string& topic) {
+#ifdef _WIN32
+  if (topic.empty()) return std::string(kProgram) + kOnWindows;
+#endif
   if (topic.empty()) return kProgram;
   if (topic == "identify") return kIdentify;
   if (topic == "status") return kStatus;

@@ -1,7 +1,5 @@
 #include "ctl/ProductionLog.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +8,7 @@
 #include <ctime>
 
 #include "ctl/Json.h"
+#include "portable/Files.h"
 
 namespace vexil::ctl {
 namespace {
@@ -95,7 +94,7 @@ ProductionLog::~ProductionLog() {
 bool ProductionLog::open(const LogOptions& options, std::string& error) {
   path_ = options.path;
   format_ = options.format;
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kLogFileMode);
+  fd_ = fs::openFile(path_, O_WRONLY | O_CREAT | O_APPEND | fs::kNoInherit, kLogFileMode);
   if (fd_ < 0) {
     error = "cannot open the log " + path_ + ": " + std::strerror(errno);
     return false;
@@ -103,11 +102,11 @@ bool ProductionLog::open(const LogOptions& options, std::string& error) {
   if (format_ != LogFormat::Csv) return true;
   // Two runs creating the same new log write one header: under the lock, the first
   // finds the file empty and writes it, the second finds it written.
-  ::flock(fd_, LOCK_EX);
+  fs::lockFile(fd_, fs::LockKind::Exclusive);
   struct stat info {};
   const bool empty = ::fstat(fd_, &info) == 0 && info.st_size == 0;
   const bool ok = !empty || writeWhole(csvLogHeader(), error);
-  ::flock(fd_, LOCK_UN);
+  fs::unlockFile(fd_);
   return ok;
 }
 
@@ -117,13 +116,11 @@ bool ProductionLog::append(const LogRecord& record, std::string& error) {
 
 bool ProductionLog::writeWhole(const std::string& line, std::string& error) {
   // One write() of the whole line: with O_APPEND the kernel places it at the end in one
-  // step, so no other writer's line and no kill can split it. A line is far below any
-  // limit that would make a write to a regular file come back short.
-  ssize_t written;
-  do {
-    written = ::write(fd_, line.data(), line.size());
-  } while (written < 0 && errno == EINTR);
-  if (written != static_cast<ssize_t>(line.size())) {
+  // step, so no other writer's line and no kill can split it (on Windows appendWhole
+  // makes it one step). A line is far below any limit that would make a write to a
+  // regular file come back short.
+  const long long written = fs::appendWhole(fd_, line.data(), line.size());
+  if (written != static_cast<long long>(line.size())) {
     error = "cannot write the log " + path_ + ": " +
             (written < 0 ? std::strerror(errno) : std::string("short write"));
     return false;

@@ -1,7 +1,5 @@
 #include "ctl/WatchCommand.h"
 
-#include <pthread.h>
-#include <signal.h>
 
 #include <atomic>
 #include <cstdio>
@@ -10,10 +8,13 @@
 
 #include "ctl/DeviceRun.h"
 #include "ctl/Json.h"
+#include "portable/Console.h"
 #include "watch/BoardWatch.h"
 #include "watch/MetricsServer.h"
 #include "watch/WatchLog.h"
+#if VEXIL_WITH_METRICS
 #include "watch/WatchMetrics.h"
+#endif
 
 namespace vexil::ctl {
 namespace {
@@ -21,7 +22,7 @@ namespace {
 constexpr char kName[] = "vexilctl watch: ";
 constexpr double kPercent = 100.0;
 // How often the signal watcher looks whether the watch ended by itself.
-constexpr long kSignalPollNs = 100'000'000;
+constexpr std::chrono::milliseconds kSignalPoll{100};
 
 std::string percentText(const std::optional<double>& ratio) {
   if (!ratio) return "n/a";
@@ -41,19 +42,15 @@ std::string padded(std::string text, std::size_t width) {
   return text;
 }
 
-// Blocks the stop signals on this thread (and so in every thread started after) and
-// waits for them on a thread of its own; one arriving stops the watch.
+// Takes the stop requests (SIGINT, SIGTERM and SIGHUP; Ctrl+C on Windows) on this
+// thread, so in every thread started after, and waits for them on a thread of its own;
+// one arriving stops the watch.
 class SignalStop {
  public:
-  explicit SignalStop(watch::BoardWatch& w) {
-    sigemptyset(&set_);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set_, sig);
-    pthread_sigmask(SIG_BLOCK, &set_, &old_);
+  explicit SignalStop(watch::BoardWatch& w) : requests_({.hangUp = true, .restoreDefault = false}) {
     waiter_ = std::thread([this, &w] {
-      const timespec step{0, kSignalPollNs};
       while (!done_.load()) {
-        const int sig = sigtimedwait(&set_, nullptr, &step);
-        if (sig > 0) {
+        if (const int sig = requests_.waitFor(kSignalPoll); sig > 0) {
           caught_ = sig;
           w.stop();
           return;
@@ -64,13 +61,11 @@ class SignalStop {
   ~SignalStop() {
     done_ = true;
     waiter_.join();
-    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
   }
   int caught() const { return caught_.load(); }
 
  private:
-  sigset_t set_{};
-  sigset_t old_{};
+  console::StopRequests requests_;
   std::atomic<bool> done_{false};
   std::atomic<int> caught_{0};
   std::thread waiter_;
@@ -131,6 +126,13 @@ int runWatch(const Invocation& inv, int hostPort, std::ostream& out, std::ostrea
     return kExitUsage;
   }
 
+  if (inv.watch.metrics) {
+    if (const char* why = watch::metricsUnavailableReason()) {
+      err << kName << why << "\n";
+      return kExitUsage;
+    }
+  }
+
   watch::BoardWatch boardWatch(settings);
   // Before any thread starts, so that all of them leave the stop signals to the waiter.
   SignalStop signals(boardWatch);
@@ -141,6 +143,7 @@ int runWatch(const Invocation& inv, int hostPort, std::ostream& out, std::ostrea
     err << kName << error << "\n";
     return kExitUsage;
   }
+#if VEXIL_WITH_METRICS
   std::unique_ptr<watch::MetricsServer> server;
   std::shared_ptr<watch::WatchMetrics> metrics;
   if (inv.watch.metrics) {
@@ -154,6 +157,7 @@ int runWatch(const Invocation& inv, int hostPort, std::ostream& out, std::ostrea
     err << kName << "metrics at http://" << inv.watch.metrics->address << ":" << server->port()
         << "/metrics\n";
   }
+#endif
   err << kName << "watching " << settings.boards.size()
       << (settings.boards.size() == 1 ? " board" : " boards") << " every "
       << fixed(std::chrono::duration<double>(settings.interval).count(), 3) << " s"
@@ -168,7 +172,9 @@ int runWatch(const Invocation& inv, int hostPort, std::ostream& out, std::ostrea
   const auto observer = [&](const watch::WatchRound& round) {
     for (const watch::AlarmEvent& e : round.events) err << kName << watch::alarmLine(e) << "\n";
     if (!round.events.empty()) err.flush();
+#if VEXIL_WITH_METRICS
     if (metrics) metrics->update(round);
+#endif
     if (log.isOpen() && !logFailed) {
       for (const watch::PollSample& s : round.samples) {
         if (!log.append(s, logError)) {

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "ctl/Vexilctl.h"
+#include "portable/Console.h"
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  vexil::console::useUtf8Output();
+  const std::vector<std::string> args = vexil::console::arguments(argc, argv);
   return vexil::ctl::runVexilctl(args, std::cout, std::cerr);
 }

@@ -1,11 +1,13 @@
 #include "messaging/UdpEndpoint.h"
 
-#include <arpa/inet.h>
+#ifdef _WIN32
+#include <iphlpapi.h>
+#else
 #include <ifaddrs.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#endif
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace vexil {
@@ -21,6 +23,44 @@ constexpr std::uint32_t kLoopbackNet = 0x7F000000;  // 127.0.0.0/8, host order
 constexpr std::uint32_t kLoopbackMask = 0xFF000000;
 
 // This machine's IPv4 addresses, network order; the loopback network counts as a whole.
+#ifdef _WIN32
+std::vector<std::uint32_t> askForMachineAddresses() {
+  std::vector<std::uint32_t> addresses;
+  ULONG size = 16 * 1024;
+  std::vector<std::uint8_t> room;
+  ULONG result = ERROR_BUFFER_OVERFLOW;
+  for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+    room.resize(size);
+    result = GetAdaptersAddresses(AF_INET, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER,
+                                  nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(room.data()), &size);
+  }
+  if (result != NO_ERROR) return addresses;
+  for (auto* a = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(room.data()); a != nullptr; a = a->Next) {
+    for (const IP_ADAPTER_UNICAST_ADDRESS* u = a->FirstUnicastAddress; u != nullptr; u = u->Next) {
+      if (u->Address.lpSockaddr != nullptr && u->Address.lpSockaddr->sa_family == AF_INET)
+        addresses.push_back(reinterpret_cast<const sockaddr_in*>(u->Address.lpSockaddr)->sin_addr.s_addr);
+    }
+  }
+  return addresses;
+}
+
+// GetAdaptersAddresses takes tens of milliseconds (under Wine more), and vexilctl binds
+// one endpoint per board at once: the answer is shared for a moment instead of asked
+// for by every endpoint. Addresses that change take effect a second later.
+std::vector<std::uint32_t> machineAddresses() {
+  static std::mutex lock;
+  static std::vector<std::uint32_t> known;
+  static std::chrono::steady_clock::time_point askedAt;
+  constexpr auto kFreshFor = std::chrono::seconds(1);
+  std::lock_guard guard(lock);
+  const auto now = std::chrono::steady_clock::now();
+  if (known.empty() || now - askedAt > kFreshFor) {
+    known = askForMachineAddresses();
+    askedAt = now;
+  }
+  return known;
+}
+#else
 std::vector<std::uint32_t> machineAddresses() {
   std::vector<std::uint32_t> addresses;
   ifaddrs* list = nullptr;
@@ -33,10 +73,7 @@ std::vector<std::uint32_t> machineAddresses() {
   freeifaddrs(list);
   return addresses;
 }
-
-std::string systemError(const char* what) {
-  return std::string(what) + ": " + std::strerror(errno);
-}
+#endif
 
 }  // namespace
 
@@ -72,9 +109,9 @@ bool UdpEndpoint::activate(int port, const std::string& bindAddress) {
     setError("invalid bind address: " + bindAddress);
     return false;
   }
-  const auto configure = [](int fd, std::string&) {
+  const auto configure = [](net::SocketHandle fd, std::string&) {
     // Best effort: a smaller buffer only makes a lost answer under a flood more likely.
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferBytes, sizeof kReceiveBufferBytes);
+    net::setIntOption(fd, SOL_SOCKET, SO_RCVBUF, kReceiveBufferBytes);
     return true;
   };
   std::string why;
@@ -108,14 +145,14 @@ bool UdpEndpoint::sendTo(const std::string& host, int port,
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (!resolveIPv4(host, to.sin_addr.s_addr)) {
+  std::uint32_t address = 0;
+  if (!resolveIPv4(host, address)) {
     setError("cannot resolve " + host);
     return false;
   }
-  const ssize_t sent = sendto(socket_.fd(), data.data(), data.size(), 0,
-                              reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  if (sent < 0 || static_cast<std::size_t>(sent) != data.size()) {
-    setError(systemError("sendto"));
+  to.sin_addr.s_addr = address;
+  if (const int code = socket_.sendTo(data.data(), data.size(), to); code != 0) {
+    setError(net::socketErrorText("sendto", code));
     return false;
   }
   return true;
@@ -131,17 +168,13 @@ void UdpEndpoint::listen() {
     if (woken == DatagramSocket::Wait::TimedOut) continue;
     if (woken != DatagramSocket::Wait::Readable) return;  // asked to stop, or the socket failed
     sockaddr_in from{};
-    socklen_t fromLen = sizeof from;
-    // MSG_TRUNC makes recvfrom report the datagram's true length even when it did not
-    // fit, so an oversize datagram can never pass for a shorter one.
-    const ssize_t n = recvfrom(socket_.fd(), staging_.data(), staging_.size(), MSG_TRUNC,
-                               reinterpret_cast<sockaddr*>(&from), &fromLen);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == ECONNREFUSED) continue;
-      return;
-    }
+    // The true length even when the datagram did not fit, so an oversize datagram can
+    // never pass for a shorter one.
+    const DatagramSocket::Received got = socket_.receiveFrom(staging_.data(), staging_.size(), from);
+    if (got.status == DatagramSocket::Received::Status::Nothing) continue;
+    if (got.status == DatagramSocket::Received::Status::Failed) return;
     if (fromSelf(from)) continue;
-    const auto length = static_cast<std::size_t>(n);
+    const std::size_t length = got.length;
     const std::size_t captured = length < staging_.size() ? length : staging_.size();
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);

@@ -14,8 +14,6 @@
 
 #include "messaging/DatagramSocket.h"
 
-struct sockaddr_in;
-
 namespace vexil {
 
 /// Binds a port on all local IPv4 addresses (or one given address), sends datagrams

@@ -1,7 +1,5 @@
 #include "records/Journal.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,17 +11,19 @@
 #include <mutex>
 #include <set>
 
+#include "portable/Files.h"
+
 namespace vexil::records {
 namespace {
 
 constexpr mode_t kJournalMode = 0600;  // production records are the station's, not the world's
 constexpr char kRecordStart[] = "{\"id\":";  // how every journal line begins
 
-// flock held for a scope.
+// A whole-file lock held for a scope.
 class Lock {
  public:
-  Lock(int fd, int how) : fd_(fd) { while (::flock(fd_, how) != 0 && errno == EINTR) {} }
-  ~Lock() { ::flock(fd_, LOCK_UN); }
+  Lock(int fd, fs::LockKind how) : fd_(fd) { fs::lockFile(fd_, how); }
+  ~Lock() { fs::unlockFile(fd_); }
   Lock(const Lock&) = delete;
   Lock& operator=(const Lock&) = delete;
 
@@ -32,7 +32,7 @@ class Lock {
 };
 
 int openAppending(const std::string& path, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, kJournalMode);
+  const int fd = fs::openFile(path, O_RDWR | O_CREAT | O_APPEND | fs::kNoInherit | fs::kNoFollow, kJournalMode);
   if (fd < 0) error = "cannot open the journal " + path + ": " + std::strerror(errno);
   return fd;
 }
@@ -69,11 +69,8 @@ bool Journal::open(std::string& error) {
 bool Journal::writeWhole(int fd, const std::string& text, const std::string& what, std::string& error) {
   // One write() of the whole text: with O_APPEND the kernel places it at the end in one
   // step, so no other writer's line and no kill can split it.
-  ssize_t written;
-  do {
-    written = ::write(fd, text.data(), text.size());
-  } while (written < 0 && errno == EINTR);
-  if (written != static_cast<ssize_t>(text.size())) {
+  const long long written = fs::appendWhole(fd, text.data(), text.size());
+  if (written != static_cast<long long>(text.size())) {
     error = "cannot write the journal " + what + ": " +
             (written < 0 ? std::strerror(errno) : std::string("short write"));
     return false;
@@ -83,12 +80,12 @@ bool Journal::writeWhole(int fd, const std::string& text, const std::string& wha
 
 bool Journal::append(const SetupRecord& record, std::string& error) {
   std::lock_guard turn(threads_);
-  Lock shared(journalFd_, LOCK_SH);
+  Lock shared(journalFd_, fs::LockKind::Shared);
   return writeWhole(journalFd_, recordJsonLine(record), path_, error);
 }
 
 bool Journal::sync(std::string& error) {
-  if (::fdatasync(journalFd_) == 0) return true;
+  if (fs::syncData(journalFd_)) return true;
   error = systemText(path_, "sync");
   return false;
 }
@@ -98,13 +95,13 @@ bool Journal::markSent(const std::vector<std::string>& ids, std::string& error) 
   std::string text;
   for (const std::string& id : ids) text += id + "\n";
   std::lock_guard turn(threads_);
-  Lock shared(journalFd_, LOCK_SH);
+  Lock shared(journalFd_, fs::LockKind::Shared);
   return writeWhole(marksFd_, text, marksPath(), error);
 }
 
 bool Journal::read(JournalContents& contents, std::string& error) const {
   std::lock_guard turn(threads_);
-  Lock shared(journalFd_, LOCK_SH);
+  Lock shared(journalFd_, fs::LockKind::Shared);
   return readUnlocked(contents, error);
 }
 
@@ -155,7 +152,7 @@ bool Journal::readUnlocked(JournalContents& contents, std::string& error) const 
 
 bool Journal::compact(std::string& error) {
   std::lock_guard turn(threads_);
-  Lock exclusive(journalFd_, LOCK_EX);
+  Lock exclusive(journalFd_, fs::LockKind::Exclusive);
   JournalContents contents;
   if (!readUnlocked(contents, error)) return false;
   if (!contents.waiting.empty() || contents.damaged != 0) return true;

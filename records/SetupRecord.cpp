@@ -1,14 +1,12 @@
 #include "records/SetupRecord.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <array>
 #include <cctype>
 #include <charconv>
 #include <ctime>
 #include <random>
 
+#include "portable/Files.h"
 #include "records/FlatJson.h"
 
 namespace vexil::records {
@@ -29,12 +27,7 @@ std::array<std::uint8_t, kIdBytes> randomBytes() {
   std::array<std::uint8_t, kIdBytes> bytes{};
   // The kernel's generator first; std::random_device (also the kernel's on Linux) if
   // /dev/urandom cannot be read.
-  const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    const ssize_t n = ::read(fd, bytes.data(), bytes.size());
-    ::close(fd);
-    if (n == static_cast<ssize_t>(bytes.size())) return bytes;
-  }
+  if (fs::systemRandom(bytes.data(), bytes.size())) return bytes;
   std::random_device device;
   for (auto& b : bytes) b = static_cast<std::uint8_t>(device());
   return bytes;
@@ -95,7 +88,7 @@ std::string utcTimeText(std::chrono::system_clock::time_point at) {
   }
   const std::time_t seconds = static_cast<std::time_t>(wholeSeconds);
   std::tm utc{};
-  gmtime_r(&seconds, &utc);
+  fs::utcTime(seconds, utc);
   char text[32];
   const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
   char millis[8];
@@ -229,10 +222,6 @@ std::optional<SetupRecord> parseRecordJsonLine(std::string_view line, std::strin
   return r;
 }
 
-std::string hostName() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "unknown";
-  return name;
-}
+std::string hostName() { return fs::hostName(); }
 
 }  // namespace vexil::records

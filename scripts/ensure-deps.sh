@@ -5,6 +5,10 @@
 # install it by hand and the same tests use it too.
 #   bash scripts/ensure-deps.sh                 what the build and the tests need
 #   bash scripts/ensure-deps.sh --fuzz          also clang and its libFuzzer runtime
+#   bash scripts/ensure-deps.sh --windows       also the MinGW-w64 cross-compiler, the
+#                                               GoogleTest sources, wine64 to run the
+#                                               Windows build, and NSIS and zip for its
+#                                               installer
 #   bash scripts/ensure-deps.sh dpkg-dev ...    also the packages named
 set -euo pipefail
 
@@ -31,6 +35,9 @@ packages=(
 for arg in "$@"; do
   case "$arg" in
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    # wine64 alone (its loader is /usr/lib/wine/wine64): the wine package would add
+    # the 32-bit half and its multiarch set-up, which the 64-bit programs do not need.
+    --windows) packages+=(g++-mingw-w64-x86-64-posix googletest wine64 nsis zip) ;;
     -*) echo "unknown option: $arg" >&2; exit 2 ;;
     *) packages+=("$arg") ;;
   esac

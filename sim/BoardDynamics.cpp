@@ -43,10 +43,11 @@ std::optional<double> decimal(const std::string& text, double lo, double hi) {
   return v;
 }
 
-std::optional<long> whole(const std::string& text, long lo, long hi) {
+// Read as long long: a seed reaches 2^32 - 1, beyond a 32-bit long (Windows' long).
+std::optional<long long> whole(const std::string& text, long long lo, long long hi) {
   if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
     return std::nullopt;
-  const long v = std::strtol(text.c_str(), nullptr, 10);
+  const long long v = std::strtoll(text.c_str(), nullptr, 10);
   if (v < lo || v > hi) return std::nullopt;
   return v;
 }
@@ -65,7 +66,7 @@ bool timeAndNumber(const std::string& value, long lo, long hi, std::optional<lon
   }
   const auto v = whole(value.substr(colon + 1), lo, hi);
   if (!v) return false;
-  n = *v;
+  n = static_cast<long>(*v);
   return true;
 }
 
@@ -175,7 +176,7 @@ std::optional<bool> parseDynamicsOption(std::span<const std::string> args, std::
   const std::string& value = args[++i];
   const std::string bad = "invalid value for " + name + " \"" + value + "\": ";
   if (name == "--seed") {
-    const auto v = whole(value, 0, 0xFFFFFFFFl);
+    const auto v = whole(value, 0, 0xFFFFFFFFll);
     if (!v) return fail(error, bad + "must be a whole number from 0 to 4294967295");
     script.seed = static_cast<std::uint32_t>(*v);
   } else if (name == "--crc-rate" || name == "--ins-rate") {

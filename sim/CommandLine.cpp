@@ -20,6 +20,28 @@ constexpr long long kMaxDatagram = 65507;       // largest UDP payload over IPv4
 constexpr long long kMaxDelayMs = 3600 * 1000;  // an hour
 constexpr long long kMaxDuplicates = 1000;
 constexpr std::size_t kUserTextLength = 15;
+
+// The board keeps its user text in Latin-1, and a terminal or console gives the
+// argument in UTF-8: "Café" arrives as five bytes and must become the four the board
+// holds, or every reader shows "CafÃ©". Text that is not UTF-8, or has a character
+// beyond Latin-1, is kept byte for byte, as the board would take it from the wire.
+std::string latin1FromUtf8(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    // Latin-1 beyond ASCII is U+0080..U+00FF: two bytes, C2 or C3 then a continuation.
+    const bool twoByteLatin1 = (c == 0xC2 || c == 0xC3) && i + 1 < text.size() &&
+                               (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80;
+    if (!twoByteLatin1) return text;
+    out.push_back(static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F)));
+    ++i;
+  }
+  return out;
+}
 constexpr std::uint8_t kOpSetUserText = 0x12;
 
 constexpr char kRuleSeparator = ':';
@@ -140,8 +162,9 @@ const Option kOptions[] = {
      }},
     {"--user-text", true,
      [](SimOptions& o, const std::string& v, std::string& e) {
-       if (v.size() > kUserTextLength) return fail(e, "is longer than 15 characters");
-       o.state.userText = deviceText(v);
+       const std::string latin1 = latin1FromUtf8(v);
+       if (latin1.size() > kUserTextLength) return fail(e, "is longer than 15 characters");
+       o.state.userText = deviceText(latin1);
        return true;
      }},
     {"--status-length", true,

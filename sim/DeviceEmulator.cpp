@@ -1,6 +1,6 @@
 #include "sim/DeviceEmulator.h"
 
-#include <arpa/inet.h>
+#include "portable/Sockets.h"
 
 namespace vexil::sim {
 namespace {

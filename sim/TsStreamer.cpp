@@ -1,10 +1,6 @@
 #include "sim/TsStreamer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <pthread.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <pthread.h>  // winpthreads on Windows
 
 #include <algorithm>
 #include <cerrno>
@@ -121,7 +117,7 @@ void TsStreamer::update(const DeviceState& state) {
 
 void TsStreamer::start() {
   if (thread_.joinable()) return;
-  fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  fd_ = net::openUdpSocket();
   openMulticastSocket();
   {
     std::lock_guard guard(lock_);
@@ -140,26 +136,33 @@ void TsStreamer::stop() {
   }
   wake_.notify_all();
   if (thread_.joinable()) thread_.join();
-  if (fd_ >= 0) close(fd_);
-  if (multicastFd_ >= 0) close(multicastFd_);
-  fd_ = multicastFd_ = -1;
+  net::closeSocket(fd_);
+  net::closeSocket(multicastFd_);
+  fd_ = multicastFd_ = net::kNoSocket;
 }
 
 void TsStreamer::openMulticastSocket() {
-  multicastFd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  multicastFd_ = net::openUdpSocket();
   in_addr loopback{};
   inet_pton(AF_INET, kLoopbackInterfaceAddress, &loopback);
+#ifdef _WIN32
+  // Winsock takes the TTL and the loop flag as DWORDs.
+  const DWORD ttl = kMulticastTtl;
+  const DWORD loop = kMulticastLoop;
+#else
   const unsigned char ttl = kMulticastTtl;
   const unsigned char loop = kMulticastLoop;
+#endif
+  const auto set = [this](int name, const void* value, int size) {
+    return setsockopt(multicastFd_, IPPROTO_IP, name, static_cast<const char*>(value), size) == 0;
+  };
   // All three or the socket is not used: a group is only sent to when it cannot leave.
-  const bool confined =
-      multicastFd_ >= 0 && setsockopt(multicastFd_, IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback) == 0 &&
-      setsockopt(multicastFd_, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) == 0 &&
-      setsockopt(multicastFd_, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) == 0;
+  const bool confined = multicastFd_ != net::kNoSocket && set(IP_MULTICAST_IF, &loopback, sizeof loopback) &&
+                        set(IP_MULTICAST_TTL, &ttl, sizeof ttl) && set(IP_MULTICAST_LOOP, &loop, sizeof loop);
   if (confined) return;
-  multicastProblem_ = std::strerror(errno);
-  if (multicastFd_ >= 0) close(multicastFd_);
-  multicastFd_ = -1;
+  multicastProblem_ = net::errorText(net::lastSocketError());
+  net::closeSocket(multicastFd_);
+  multicastFd_ = net::kNoSocket;
 }
 
 std::uint64_t TsStreamer::datagramsSent(int input) const {
@@ -212,7 +215,7 @@ void TsStreamer::followRoute(Route& r, const InputChannel& in, const Step& step)
   const std::string name = "TS input " + std::to_string(r.input) + ": ";
   const std::string where = to + ":" + std::to_string(in.destPort);
   r.multicast = isMulticast(in.destIp);
-  r.refused = r.multicast ? multicastFd_ < 0 : !isLoopbackAddress(to);
+  r.refused = r.multicast ? multicastFd_ == net::kNoSocket : !isLoopbackAddress(to);
   r.dest = {};
   r.dest.sin_family = AF_INET;
   r.dest.sin_port = htons(in.destPort);
@@ -284,6 +287,19 @@ TsStreamer::Datagrams TsStreamer::applyDatagramFaults(Route& r, Datagrams& out, 
 void TsStreamer::sendDatagrams(Route& r, Datagrams& sending, const Log& log) {
   for (std::size_t from = 0; from < sending.size(); from += kSendBatch) {
     const std::size_t count = std::min<std::size_t>(kSendBatch, sending.size() - from);
+#ifdef _WIN32
+    // Winsock has no batch send: one sendto per datagram.
+    int sent = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      const auto& d = sending[from + i];
+      if (::sendto(r.multicast ? multicastFd_ : fd_, reinterpret_cast<const char*>(d.data()), static_cast<int>(d.size()),
+                   0, reinterpret_cast<const sockaddr*>(&r.dest), sizeof r.dest) == SOCKET_ERROR) {
+        if (sent == 0) sent = -1;
+        break;
+      }
+      ++sent;
+    }
+#else
     for (std::size_t i = 0; i < count; ++i) {
       iov_[i] = {sending[from + i].data(), sending[from + i].size()};
       msgs_[i] = {};
@@ -293,12 +309,13 @@ void TsStreamer::sendDatagrams(Route& r, Datagrams& sending, const Log& log) {
       msgs_[i].msg_hdr.msg_iovlen = 1;
     }
     const int sent = sendmmsg(r.multicast ? multicastFd_ : fd_, msgs_.data(), static_cast<unsigned>(count), 0);
+#endif
     if (sent > 0) datagrams_[r.input - 1] += static_cast<std::uint64_t>(sent);
     if (sent >= 0) continue;
     ++failedSends_;
     if (log && !r.sendFailureLogged)
       log("TS input " + std::to_string(r.input) + ": cannot send to " + dotted(r.channel.destIp) + ":" +
-          std::to_string(r.channel.destPort) + ": " + std::strerror(errno) +
+          std::to_string(r.channel.destPort) + ": " + net::errorText(net::lastSocketError()) +
           (r.multicast ? " (a group on loopback needs a 224.0.0.0/4 route via lo and lo's MULTICAST flag)"
                        : "") +
           "; told once");
@@ -310,8 +327,10 @@ void TsStreamer::sendDatagrams(Route& r, Datagrams& sending, const Log& log) {
 void TsStreamer::run() {
   std::vector<Route> routes;
   for (int n = 1; n <= kInputs; ++n) routes.emplace_back(n);
+#ifndef _WIN32
   msgs_.resize(kSendBatch);
   iov_.resize(kSendBatch);
+#endif
   Datagrams out;  // datagrams of one route in one step
   auto last = steady_clock::now();
   auto next = last + kStep;

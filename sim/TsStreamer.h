@@ -3,8 +3,11 @@
 // in the format its Send TS instruction asked for.
 #pragma once
 
-#include <sys/socket.h>
+#include "portable/Sockets.h"
+
+#ifndef _WIN32
 #include <sys/uio.h>
+#endif
 
 #include <array>
 #include <chrono>
@@ -102,15 +105,17 @@ class TsStreamer {
   StreamFaults faults_;
   Log log_;
   std::thread thread_;
-  int fd_ = -1;
-  int multicastFd_ = -1;          // confined to loopback with TTL 0; -1 when that failed
-  std::string multicastProblem_;  // why multicastFd_ is -1
+  net::SocketHandle fd_ = net::kNoSocket;
+  net::SocketHandle multicastFd_ = net::kNoSocket;  // confined to loopback with TTL 0; none when that failed
+  std::string multicastProblem_;  // why there is no multicastFd_
   std::array<std::atomic<std::uint64_t>, 4> datagrams_{};
   std::array<std::atomic<std::uint64_t>, 4> packets_{};
   std::atomic<std::uint64_t> refused_{0};
   std::atomic<std::uint64_t> failedSends_{0};
+#ifndef _WIN32
   std::vector<mmsghdr> msgs_;  // the sending thread's batch, reused every step
   std::vector<iovec> iov_;
+#endif
 };
 
 }  // namespace vexil::sim

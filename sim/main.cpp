@@ -1,16 +1,17 @@
 // vexil-sim: the emulated Vexil board on a UDP port, in the foreground until
 // interrupted.
-#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "portable/Console.h"
 #include "sim/CommandLine.h"
 #include "sim/DeviceEmulator.h"
 #include "sim/StreamOptions.h"
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  vexil::console::useUtf8Output();
+  const std::vector<std::string> args = vexil::console::arguments(argc, argv);
   std::string error;
   const auto options = vexil::sim::parseSimOptions(args, error);
   if (!options) {
@@ -27,16 +28,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // Block the stop signals before any thread starts, then wait for one here. A shell
-  // that starts us in the background has set SIGINT to be ignored, and an ignored
-  // signal never reaches sigwait: take the default back first.
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // Take the stop requests (SIGINT and SIGTERM; Ctrl+C on Windows) before any thread
+  // starts, then wait for one here, even when a shell started us in the background.
+  vexil::console::StopRequests stopRequests({.hangUp = false, .restoreDefault = true});
 
   const vexil::sim::DeviceState& state = options->state;
   vexil::sim::DeviceEmulator emulator(state);
@@ -54,8 +48,7 @@ int main(int argc, char** argv) {
             << ", model " << int(state.model) << ", " << options->faults.rules.size()
             << " fault rule(s). Ctrl+C stops it.\n"
             << vexil::sim::portNotice(options->bindAddress, emulator.port()) << std::flush;
-  int signal = 0;
-  sigwait(&stopSignals, &signal);
+  stopRequests.wait();
   emulator.stop();
   std::cout << "vexil-sim: stopped after " << emulator.requestCount() << " requests." << std::endl;
   return 0;

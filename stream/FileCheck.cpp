@@ -1,6 +1,5 @@
 #include "stream/FileCheck.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "portable/Files.h"
 #include "stream/PcapReader.h"
 
 namespace vexil::stream {
@@ -41,7 +41,7 @@ class FileReader {
   }
   bool open(const std::string& path, std::string& error) {
     path_ = path;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = fs::openFile(path, O_RDONLY | fs::kNoInherit);
     if (fd_ < 0) return fail(error);
     struct stat st {};
     if (fstat(fd_, &st) != 0) return fail(error);
@@ -52,7 +52,9 @@ class FileReader {
     regular_ = S_ISREG(st.st_mode);
     if (regular_) {
       size_ = static_cast<std::uint64_t>(st.st_size);
+#ifndef _WIN32
       posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
       headSize_ = static_cast<std::size_t>(std::min<std::uint64_t>(size_, kRateScanBytes));
       headBuffer_.reset(new std::uint8_t[headSize_ ? headSize_ : 1]);  // no need to clear it
       return readAt(0, headBuffer_.get(), headSize_, error);
@@ -161,7 +163,7 @@ class FileReader {
   bool readAt(std::uint64_t at, std::uint8_t* into, std::size_t length, std::string& error) const {
     std::size_t done = 0;
     while (done < length) {
-      const ssize_t n = pread(fd_, into + done, length - done, static_cast<off_t>(at + done));
+      const long long n = fs::readAt(fd_, into + done, length - done, static_cast<std::int64_t>(at + done));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return fail(error);
       if (n == 0) {

@@ -119,7 +119,11 @@ inline std::string localTimeText(TimePoint at, const ClockPair& now) {
   const std::time_t seconds =
       std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(wall));
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
   localtime_r(&seconds, &local);
+#endif
   char text[16];
   std::strftime(text, sizeof text, "%H:%M:%S", &local);
   return text;

@@ -1,12 +1,13 @@
 #include "stream/StreamReceiver.h"
 
-#include <arpa/inet.h>
+#include "portable/Sockets.h"
+
+#ifndef _WIN32
 #include <net/if.h>
 #include <sys/ioctl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
+#endif
+#include <time.h>
 
 #include <cerrno>
 #include <cstring>
@@ -19,7 +20,9 @@ namespace {
 constexpr int kBatch = 64;                        // datagrams per recvmmsg
 constexpr std::size_t kDatagramRoom = 65536;      // the largest UDP payload fits
 constexpr int kReceiveBuffer = 8 * 1024 * 1024;   // bytes asked of the kernel
+#ifndef _WIN32
 constexpr std::size_t kControlRoom = CMSG_SPACE(sizeof(std::uint32_t)) + CMSG_SPACE(sizeof(timespec));
+#endif
 constexpr int kTickMs = 100;                      // deadlines are looked at during silence
 // With the kernel's receive stamps a datagram's time does not depend on when it is
 // read, so the thread lets datagrams gather for a moment between reads instead of
@@ -39,6 +42,7 @@ bool isMulticast(in_addr a) {
   return first >= kMulticastFirst && first <= kMulticastLast;
 }
 
+#ifndef _WIN32
 std::int64_t nanos(const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; }
 
 // The steady clock's reading minus the real-time clock's, to bring the kernel's
@@ -49,6 +53,8 @@ std::int64_t steadyMinusRealtime() {
   const auto steady = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
   return steady - nanos(real);
 }
+
+#endif
 
 std::int64_t threadCpuNs() {
   timespec ts{};
@@ -77,6 +83,9 @@ std::optional<std::string> endpointProblem(const ListenEndpoint& e) {
 }
 
 bool loopbackCarriesMulticast() {
+#ifdef _WIN32
+  return true;  // Windows' loopback pseudo-interface always carries multicast
+#else
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   ifreq request{};
@@ -84,6 +93,7 @@ bool loopbackCarriesMulticast() {
   const bool on = ioctl(fd, SIOCGIFFLAGS, &request) == 0 && (request.ifr_flags & IFF_MULTICAST) != 0;
   close(fd);
   return on;
+#endif
 }
 
 bool isMulticastGroup(const std::string& address) {
@@ -116,16 +126,24 @@ bool StreamReceiver::start(const ListenEndpoint& endpoint) {
   local.sin_port = htons(static_cast<std::uint16_t>(endpoint.port));
   local.sin_addr = *ipv4(endpoint.address);
   const bool group = isMulticast(local.sin_addr);
-  const auto configure = [this, group](int fd, std::string&) {
-    const int on = 1;
-    const int off = 0;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
-    kernelTimestamps_ = setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0;
-    if (group) setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
+  const auto configure = [this, group](net::SocketHandle fd, std::string&) {
+#ifdef _WIN32
+    // On Windows SO_REUSEADDR lets another socket take the port from under this one:
+    // only a group, which several listeners may share, asks for it.
+    if (group) net::setIntOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
+    // Winsock neither counts a socket's drops nor stamps datagrams for recvfrom.
+    kernelTimestamps_ = false;
+    dropsKnown_ = false;
+    net::setIntOption(fd, SOL_SOCKET, SO_RCVBUF, kReceiveBuffer);
+#else
+    net::setIntOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
+    dropsKnown_ = net::setIntOption(fd, SOL_SOCKET, SO_RXQ_OVFL, 1);
+    kernelTimestamps_ = net::setIntOption(fd, SOL_SOCKET, SO_TIMESTAMPNS, 1);
+    if (group) net::setIntOption(fd, IPPROTO_IP, IP_MULTICAST_ALL, 0);
     // Beyond rmem_max only with the privilege to force it; the plain request otherwise.
-    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBuffer, sizeof kReceiveBuffer) != 0)
-      setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
+    if (!net::setIntOption(fd, SOL_SOCKET, SO_RCVBUFFORCE, kReceiveBuffer))
+      net::setIntOption(fd, SOL_SOCKET, SO_RCVBUF, kReceiveBuffer);
+#endif
     return true;
   };
   std::string why;
@@ -153,25 +171,34 @@ bool StreamReceiver::start(const ListenEndpoint& endpoint) {
   return true;
 }
 
-bool StreamReceiver::join(int fd, const ListenEndpoint& e) {
+bool StreamReceiver::join(net::SocketHandle fd, const ListenEndpoint& e) {
   const in_addr group = *ipv4(e.address);
-  const in_addr interface = e.interface.empty() ? in_addr{htonl(INADDR_ANY)} : *ipv4(e.interface);
+  in_addr interface{};
+  interface.s_addr = htonl(INADDR_ANY);
+  if (!e.interface.empty()) interface = *ipv4(e.interface);
   int result;
   if (e.source.empty()) {
+#ifdef _WIN32
+    ip_mreq request{};
+    request.imr_multiaddr = group;
+    request.imr_interface = interface;
+#else
     ip_mreqn request{};
     request.imr_multiaddr = group;
     request.imr_address = interface;
-    result = setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request);
+#endif
+    result = setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&request), sizeof request);
   } else {
     ip_mreq_source request{};
     request.imr_multiaddr = group;
     request.imr_interface = interface;
     request.imr_sourceaddr = *ipv4(e.source);
-    result = setsockopt(fd, IPPROTO_IP, IP_ADD_SOURCE_MEMBERSHIP, &request, sizeof request);
+    result = setsockopt(fd, IPPROTO_IP, IP_ADD_SOURCE_MEMBERSHIP, reinterpret_cast<const char*>(&request), sizeof request);
   }
   if (result != 0) {
-    error_ = "cannot join " + e.address + (e.source.empty() ? "" : " from " + e.source) +
-             (e.interface.empty() ? "" : " on " + e.interface) + ": " + std::strerror(errno);
+    const std::string what = "cannot join " + e.address + (e.source.empty() ? "" : " from " + e.source) +
+                             (e.interface.empty() ? "" : " on " + e.interface);
+    error_ = net::socketErrorText(what.c_str());
     return false;
   }
   return true;
@@ -184,6 +211,33 @@ void StreamReceiver::stop() {
   stopRecording();
 }
 
+#ifdef _WIN32
+// Windows: one datagram per receive, each stamped when it is read (Winsock stamps
+// nothing for recvfrom), so the thread reads as soon as a datagram waits.
+void StreamReceiver::run() {
+  std::vector<std::uint8_t> buffer(kDatagramRoom);
+  const std::int64_t cpuAtStart = threadCpuNs();
+  for (;;) {
+    const DatagramSocket::Wait woken = socket_.wait(kTickMs);
+    if (woken == DatagramSocket::Wait::Stopped) return;
+    if (woken == DatagramSocket::Wait::TimedOut) {
+      std::lock_guard guard(lock_);
+      analyser_.advance(Clock::now());
+      continue;
+    }
+    for (int i = 0; i < kBatch; ++i) {
+      sockaddr_in from{};
+      const DatagramSocket::Received got = socket_.receiveFrom(buffer.data(), buffer.size(), from);
+      if (got.status != DatagramSocket::Received::Status::Datagram) break;
+      const std::size_t length = got.length < buffer.size() ? got.length : buffer.size();
+      std::lock_guard guard(lock_);
+      PacketSink* sink = recorder_.isOpen() ? &recorder_ : nullptr;
+      analyser_.feed({buffer.data(), length}, Clock::now(), sink);
+    }
+    cpuNs_ = threadCpuNs() - cpuAtStart;
+  }
+}
+#else
 void StreamReceiver::run() {
   std::vector<std::uint8_t> buffers(kBatch * kDatagramRoom);
   std::vector<std::uint8_t> control(kBatch * kControlRoom);
@@ -245,6 +299,7 @@ void StreamReceiver::run() {
     if (kernelTimestamps_.load()) std::this_thread::sleep_for(kGather);
   }
 }
+#endif
 
 StreamSnapshot StreamReceiver::snapshot() {
   std::lock_guard guard(lock_);
@@ -257,6 +312,7 @@ StreamSnapshot StreamReceiver::snapshot() {
   s.red = meter_.red();
   s.history = meter_.history();
   s.socketDrops = drops_.load();
+  s.dropsKnown = dropsKnown_.load();
   s.recordedPackets = recorder_.packets();
   s.recordError = recorder_.failed() ? recorder_.error() : std::string();
   return s;

@@ -82,6 +82,9 @@ class StreamReceiver {
 
   /// Datagrams the socket dropped because its buffer was full (SO_RXQ_OVFL).
   std::uint64_t socketDrops() const { return drops_.load(); }
+  /// Whether the system reports the socket's drops at all (Linux does, Windows not):
+  /// without it socketDrops() is no figure, not a count of 0.
+  bool dropsKnown() const { return dropsKnown_.load(); }
   /// Whether each datagram is stamped by the kernel when it arrived (SO_TIMESTAMPNS).
   bool kernelTimestamps() const { return kernelTimestamps_.load(); }
   /// CPU time the receive thread has used.
@@ -89,7 +92,7 @@ class StreamReceiver {
 
  private:
   void run();
-  bool join(int fd, const ListenEndpoint& endpoint);
+  bool join(net::SocketHandle fd, const ListenEndpoint& endpoint);
 
   mutable std::mutex lock_;       // guards analyser_, meter_, recorder_
   StreamAnalyser analyser_;
@@ -100,6 +103,11 @@ class StreamReceiver {
   std::atomic<std::uint64_t> drops_{0};
   std::atomic<std::int64_t> cpuNs_{0};
   std::atomic<bool> kernelTimestamps_{false};
+#ifdef _WIN32
+  std::atomic<bool> dropsKnown_{false};
+#else
+  std::atomic<bool> dropsKnown_{true};
+#endif
   std::atomic<bool> running_{false};  // read from any thread; fd_ belongs to the owner
   std::string error_;
 };

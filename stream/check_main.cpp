@@ -3,12 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "portable/Console.h"
 #include "stream/StreamCheck.h"
 #include "watch/StreamMetrics.h"
 
 int main(int argc, char** argv) {
   constexpr std::string_view kCommand = "vexil-stream-check";
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  vexil::console::useUtf8Output();
+  const std::vector<std::string> args = vexil::console::arguments(argc, argv);
   std::string error;
   const auto options = vexil::stream::parseCheckOptions(args, error);
   if (!options) {

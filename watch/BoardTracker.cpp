@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "portable/Files.h"
+
 namespace vexil::watch {
 namespace {
 
@@ -37,7 +39,7 @@ std::string isoTime(WallClock::time_point time) {
   const std::time_t seconds = static_cast<std::time_t>(
       std::chrono::floor<std::chrono::seconds>(ms).count());
   std::tm utc{};
-  gmtime_r(&seconds, &utc);
+  fs::utcTime(seconds, utc);
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
                 utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,

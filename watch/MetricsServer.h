@@ -30,6 +30,10 @@ struct MetricsAddress {
 /// dotted IPv4 address and a port 0..65535.
 std::optional<MetricsAddress> parseMetricsAddress(const std::string& text, std::string& error);
 
+/// Why this build serves no metrics (the Windows build has no Prometheus client), for
+/// the message that refuses --metrics; nullptr when it serves them.
+const char* metricsUnavailableReason();
+
 class MetricsServer {
  public:
   MetricsServer();

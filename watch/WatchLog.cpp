@@ -1,7 +1,5 @@
 #include "watch/WatchLog.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +8,7 @@
 #include <cstring>
 
 #include "ctl/Json.h"
+#include "portable/Files.h"
 #include "watch/BoardTracker.h"
 
 namespace vexil::watch {
@@ -140,7 +139,7 @@ bool WatchLog::open(const std::string& path, std::string& error) {
   }
   format_ = *format;
   path_ = path;
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kLogMode);
+  fd_ = fs::openFile(path, O_WRONLY | O_CREAT | O_APPEND | fs::kNoInherit, kLogMode);
   if (fd_ < 0) {
     error = "cannot open the log " + path + ": " + std::strerror(errno);
     return false;
@@ -148,11 +147,11 @@ bool WatchLog::open(const std::string& path, std::string& error) {
   if (format_ == WatchLogFormat::Csv) {
     // Two watches starting on one new file write one header: the first to hold the lock
     // finds the file empty, the second does not.
-    ::flock(fd_, LOCK_EX);
+    fs::lockFile(fd_, fs::LockKind::Exclusive);
     struct stat st {};
     const bool empty = ::fstat(fd_, &st) == 0 && st.st_size == 0;
     const bool ok = !empty || writeLine(watchCsvHeader(), error);
-    ::flock(fd_, LOCK_UN);
+    fs::unlockFile(fd_);
     if (!ok) return false;
   }
   return true;
@@ -167,8 +166,8 @@ bool WatchLog::writeLine(const std::string& line, std::string& error) {
   const std::string whole = line + "\n";
   // One write of the whole line to a file opened for appending: it lands whole or not
   // at all, whatever happens to this process after it.
-  const ssize_t written = ::write(fd_, whole.data(), whole.size());
-  if (written != static_cast<ssize_t>(whole.size())) {
+  const long long written = fs::appendWhole(fd_, whole.data(), whole.size());
+  if (written != static_cast<long long>(whole.size())) {
     error = "cannot write to the log " + path_ + ": " +
             (written < 0 ? std::strerror(errno) : std::string("short write (disk full?)"));
     return false;

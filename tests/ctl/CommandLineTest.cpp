@@ -301,6 +301,7 @@ TEST(CommandLineHelp, EveryCommandHasItsHelpAndTheProgramsStatesTheRefusals) {
 // ---- Production records ---------------------------------------------------------------
 
 TEST(CommandLineRecords, SetupTakesAFileOrADatabaseWithItsOwnOptions) {
+  if (!VEXIL_WITH_POSTGRES) GTEST_SKIP() << "built without libpq: every postgresql:// log is refused as a whole";
   Invocation file = accepted({"setup", "--log", "p.jsonl", "--log-format", "jsonl"});
   ASSERT_TRUE(file.log);
   EXPECT_FALSE(file.database);
@@ -321,6 +322,7 @@ TEST(CommandLineRecords, SetupTakesAFileOrADatabaseWithItsOwnOptions) {
 }
 
 TEST(CommandLineRecords, OptionsThatDoNotFitTheLogAreRefused) {
+  if (!VEXIL_WITH_POSTGRES) GTEST_SKIP() << "built without libpq: every postgresql:// log is refused as a whole";
   const std::string uri = "postgresql://h/db";
   EXPECT_NE(refusal({"setup", "--log", uri, "--log-format", "csv"}).find("file log"), std::string::npos);
   EXPECT_NE(refusal({"setup", "--log", "f.csv", "--station", "s"}).find("database log"), std::string::npos);
@@ -344,6 +346,7 @@ TEST(CommandLineRecords, OptionsThatDoNotFitTheLogAreRefused) {
 }
 
 TEST(CommandLineRecords, LogCommandsNeedTheirLogAndCheckTheirFilters) {
+  if (!VEXIL_WITH_POSTGRES) GTEST_SKIP() << "built without libpq: every postgresql:// log is refused as a whole";
   const std::string uri = "postgresql://h/db";
   EXPECT_EQ(accepted({"log", "flush", "--log", uri}).logCommand.action, LogAction::Flush);
   EXPECT_NE(refusal({"log", "flush"}).find("needs the database"), std::string::npos);

@@ -1,11 +1,5 @@
 #include "tests/instructions/ScriptedDevice.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -35,39 +29,30 @@ std::vector<std::uint8_t> palvoxAnswer(std::size_t length, const std::string& us
 }  // namespace
 
 ScriptedDevice::ScriptedDevice(std::vector<Reply> script) : script_(std::move(script)) {
-  fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd_ < 0) return;
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   a.sin_port = 0;
-  socklen_t len = sizeof a;
-  if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    ::close(fd_);
-    fd_ = -1;
-    return;
-  }
-  port_ = ntohs(a.sin_port);
+  std::string error;
+  if (!socket_.open(a, {}, error)) return;
+  port_ = socket_.localPort();
   thread_ = std::thread([this] { run(); });
 }
 
 ScriptedDevice::~ScriptedDevice() {
   stop_ = true;
   if (thread_.joinable()) thread_.join();
-  if (fd_ >= 0) ::close(fd_);
+  socket_.close();
 }
 
 void ScriptedDevice::run() {
   std::vector<std::uint8_t> buffer(kMaxDatagram);
   while (!stop_) {
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, kPollMs) <= 0) continue;
+    if (socket_.wait(kPollMs) != DatagramSocket::Wait::Readable) continue;
     sockaddr_in from{};
-    socklen_t len = sizeof from;
-    const ssize_t n =
-        ::recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
-    if (n < 0) continue;
+    const DatagramSocket::Received got = socket_.receiveFrom(buffer.data(), buffer.size(), from);
+    if (got.status != DatagramSocket::Received::Status::Datagram) continue;
+    const auto n = static_cast<std::ptrdiff_t>(std::min(got.length, buffer.size()));
     std::size_t index;
     {
       std::lock_guard guard(lock_);
@@ -78,7 +63,7 @@ void ScriptedDevice::run() {
     if ((ntohl(from.sin_addr.s_addr) >> 24) != 127) continue;  // loopback senders only
     std::this_thread::sleep_for(script_[index].delay);
     const std::vector<std::uint8_t>& reply = *script_[index].bytes;
-    ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
+    socket_.sendTo(reply.data(), reply.size(), from);
   }
 }
 

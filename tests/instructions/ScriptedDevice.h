@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "messaging/DatagramSocket.h"
+
 namespace vexil::test {
 
 struct Reply {
@@ -28,7 +30,7 @@ class ScriptedDevice {
   ScriptedDevice(const ScriptedDevice&) = delete;
   ScriptedDevice& operator=(const ScriptedDevice&) = delete;
 
-  bool ok() const { return fd_ >= 0; }
+  bool ok() const { return socket_.isOpen(); }
   std::uint16_t port() const { return port_; }
   std::vector<std::vector<std::uint8_t>> requests() const;
   std::size_t requestCount() const;
@@ -36,7 +38,7 @@ class ScriptedDevice {
  private:
   void run();
 
-  int fd_ = -1;
+  DatagramSocket socket_;
   std::uint16_t port_ = 0;
   std::vector<Reply> script_;
   mutable std::mutex lock_;

@@ -29,7 +29,7 @@ vexil_add_gtest(instruction_test_on_engine_test
   LIBS vexil_instructions vexil_sim)
 add_library(vexil_scripted_device STATIC ${CMAKE_CURRENT_LIST_DIR}/ScriptedDevice.cpp)
 target_include_directories(vexil_scripted_device PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(vexil_scripted_device PUBLIC Threads::Threads)
+target_link_libraries(vexil_scripted_device PUBLIC vexil_socket Threads::Threads)
 vexil_add_gtest(manufacturer_setup_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ManufacturerSetupTest.cpp
   LIBS vexil_instructions vexil_scripted_device vexil_sim)

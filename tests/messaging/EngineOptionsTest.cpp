@@ -11,6 +11,7 @@
 #include "messaging/TransactionEngine.h"
 #include "messaging/UdpEndpoint.h"
 #include "sim/DeviceEmulator.h"
+#include "tests/portable/UnderWine.h"
 
 using namespace vexil;
 using namespace std::chrono_literals;
@@ -73,6 +74,9 @@ TEST_F(EngineOptions, WithAFilterAnAnswerFromAnotherSenderIsNeverSeen) {
 }
 
 TEST_F(EngineOptions, WithAFilterTheDevicesOwnAnswerCounts) {
+  if (test::underWine())
+    GTEST_SKIP() << "under Wine a socket bound to " << kDeviceAddress
+                 << " sends from 127.0.0.1, so the device's own answer comes from another address";
   ASSERT_TRUE(engine.acceptOnlyFrom(kDeviceAddress));
   ASSERT_TRUE(engine.BeginTransaction(S::GeneralInstructionSent, setTypeFrame(), kDeviceAddress));
   ASSERT_TRUE(host.runUntil([this] { return dispatched.has_value(); }, 3s));

@@ -2,16 +2,12 @@
 // (with generous tolerances), failed sends and the hand-off rules.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
 
+#include "messaging/DatagramSocket.h"
 #include "messaging/PlainEngineHost.h"
 #include "messaging/TransactionEngine.h"
 #include "messaging/UdpEndpoint.h"
@@ -34,28 +30,25 @@ struct Dispatch {
 // A UDP socket of the test's own, for holding a port or sending stray datagrams.
 class TestSocket {
  public:
-  TestSocket() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {}
-  ~TestSocket() { close(fd_); }
   std::uint16_t bindAnyPort() {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return 0;
-    socklen_t len = sizeof a;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    return ntohs(a.sin_port);
+    std::string error;
+    return socket_.open(a, {}, error) ? socket_.localPort() : 0;
   }
   void sendTo(std::uint16_t port, std::size_t size) {
+    if (!socket_.isOpen()) bindAnyPort();
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     inet_pton(AF_INET, kLoopback, &to.sin_addr);
     const std::vector<std::uint8_t> data(size, 0x11);
-    sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    socket_.sendTo(data.data(), data.size(), to);
   }
 
  private:
-  int fd_;
+  DatagramSocket socket_;
 };
 
 // A port that was free a moment ago.

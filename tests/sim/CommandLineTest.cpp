@@ -56,6 +56,20 @@ TEST(SimOptions, BoardOptionsAndTheirLimits) {
   EXPECT_EQ(parsed({"--version", "1"}).state.versionMinor, 0);
 }
 
+TEST(SimOptions, UserTextTypedInUtf8IsKeptInLatin1AsTheBoardKeepsIt) {
+  for (const auto& [typed, kept] :
+       {std::pair<std::string, std::string>{"Caf\xC3\xA9 S\xC3\xBC" "d", "Caf\xE9 S\xFC" "d"},
+        {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
+         std::string(15, '\xE9')},                         // 15 characters in 30 bytes
+        {"\xC2\xA0\xC2\xBF\xC3\xBF", "\xA0\xBF\xFF"},      // the edges of the range
+        {"Caf\xE9", "Caf\xE9"},                            // already Latin-1: as given
+        {"\xE2\x82\xAC 5", "\xE2\x82\xAC 5"}}) {          // beyond Latin-1: byte for byte
+    const SimOptions o = parsed({"--user-text", typed});
+    const std::string text(o.state.userText.begin(), o.state.userText.end());
+    EXPECT_EQ(text.substr(0, kept.size()), kept) << typed;
+  }
+}
+
 TEST(SimOptions, VersionAloneAsksForTheProgramsVersion) {
   EXPECT_TRUE(parsed({"--version"}).version);
   const SimOptions before = parsed({"--version", "--port", "1"});
@@ -159,6 +173,7 @@ TEST(SimOptions, RefusedArgumentsSayWhich) {
       {{"--version", "1.256"}, "--version"},
       {{"--version", "x.1"}, "--version"},
       {{"--user-text", "sixteen chars..."}, "--user-text"},
+      {{"--user-text", "Fünfzehn Zeichen"}, "--user-text"},
       {{"--bind", "10.123.13.101"}, "loopback"},
       {{"--bind", "0.0.0.0"}, "loopback"},
       {{"--bind", "localhost"}, "loopback"},

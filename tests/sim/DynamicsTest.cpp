@@ -167,6 +167,18 @@ TEST(Dynamics, OptionsAreReadAndWrongValuesRefused) {
   }
 }
 
+TEST(Dynamics, SeedTakesTheWholeUnsigned32BitRange) {
+  std::string error;
+  for (const auto& [text, seed] : {std::pair<std::string, std::uint32_t>{"0", 0u}, {"2147483648", 2147483648u},
+                                   {"4294967295", 4294967295u}}) {
+    const auto o = parse({"--seed", text}, error);
+    ASSERT_TRUE(o) << text << ": " << error;
+    EXPECT_EQ(o->dynamics.seed, seed) << text;
+  }
+  for (const char* bad : {"4294967296", "9999999999", "12345678901"})
+    EXPECT_FALSE(parse({"--seed", bad}, error)) << bad << " is past 2^32 - 1";
+}
+
 TEST(Dynamics, WithoutTheOptionsTheRecordIsAsBefore) {
   std::string error;
   auto o = parse({}, error);

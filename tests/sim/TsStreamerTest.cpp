@@ -3,13 +3,9 @@
 // counts; other destinations are refused.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <thread>
 
+#include "messaging/DatagramSocket.h"
 #include "sim/DeviceEmulator.h"
 #include "stream/StreamReceiver.h"
 
@@ -61,14 +57,16 @@ class Streaming : public ::testing::Test {
     emulator.setState(state);
     ASSERT_TRUE(emulator.start("127.0.0.1", 0)) << emulator.error();
     ASSERT_TRUE(receiver.start("127.0.0.1", 0)) << receiver.error();
-    client = socket(AF_INET, SOCK_DGRAM, 0);
-    timeval wait{1, 0};
-    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string error;
+    ASSERT_TRUE(client.open(local, {}, error)) << error;
   }
   void TearDown() override {
     receiver.stop();
     emulator.stop();
-    close(client);
+    client.close();
   }
 
   // Sends a request and returns the length of the answer (0 when none came).
@@ -77,10 +75,12 @@ class Streaming : public ::testing::Test {
     to.sin_family = AF_INET;
     to.sin_port = htons(emulator.port());
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sendto(client, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    client.sendTo(request.data(), request.size(), to);
+    if (client.wait(1000) != vexil::DatagramSocket::Wait::Readable) return 0;
     std::uint8_t answer[1500];
-    const ssize_t n = recv(client, answer, sizeof answer, 0);
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
+    sockaddr_in from{};
+    const vexil::DatagramSocket::Received got = client.receiveFrom(answer, sizeof answer, from);
+    return got.status == vexil::DatagramSocket::Received::Status::Datagram ? got.length : 0;
   }
   StreamTotals streamFor(std::uint8_t mode2, std::uint8_t mode1, std::uint8_t mode0) {
     EXPECT_EQ(ask(sendTs(1, mode2, mode1, mode0, {127, 0, 0, 1}, receiver.port())), 41u);
@@ -90,7 +90,7 @@ class Streaming : public ::testing::Test {
 
   DeviceEmulator emulator;
   StreamReceiver receiver;
-  int client = -1;
+  vexil::DatagramSocket client;
 };
 
 TEST_F(Streaming, SendTsStreamsAsAskedAndDontSendTsStopsIt) {

@@ -1,5 +1,8 @@
 # A real Prometheus server (Debian's package) scrapes vexilctl watch and stream-check
 # over emulated boards; the shipped dashboard and alerting rules are evaluated on it.
+if(NOT VEXIL_WITH_METRICS)
+  return()  # a build without the Prometheus client serves no metrics to scrape
+endif()
 add_library(vexil_prometheus_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/PrometheusServer.cpp)
 target_include_directories(vexil_prometheus_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 vexil_add_gtest(watch_prometheus_test
