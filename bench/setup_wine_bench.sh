@@ -10,23 +10,7 @@ linux_build=$(realpath "${2:-build/default}")
 boards=${3:-32}
 rounds=${4:-3}
 
-wine=$(command -v wine64 || true)
-[ -z "$wine" ] && [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
-[ -z "$wine" ] && wine=$(command -v wine)
-wineserver=$(command -v wineserver || echo "$(dirname "$wine")/wineserver")
-scratch=$(mktemp -d)
-export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  "$wineserver" -k 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-# The server first, made persistent, so that wineboot and every program after use it.
-"$wineserver" -p || true
-"$wine" wineboot --init >/dev/null 2>&1 || true
+source scripts/wine-prefix.sh
 
 base=47400
 args=()

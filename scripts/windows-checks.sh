@@ -16,30 +16,9 @@ fi
 win_build=$(realpath "${1:-build/windows}")
 linux_build=$(realpath "${2:-build/default}")
 
-# Debian 12's wine64 package has its loader in /usr/lib/wine; the wine package adds
-# /usr/bin/wine64 or wine.
-wine=$(command -v wine64 || true)
-[ -z "$wine" ] && [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
-[ -z "$wine" ] && wine=$(command -v wine || true)
-[ -n "$wine" ] || { echo "error: no wine64 (bash scripts/ensure-deps.sh --windows)" >&2; exit 1; }
-wineserver=$(command -v wineserver || true)
-[ -z "$wineserver" ] && wineserver=$(dirname "$wine")/wineserver
-
 # A fresh Wine prefix of our own, one wineserver kept for every run.
-scratch=$(mktemp -d)
-export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  "$wineserver" -k 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
 started=$(date +%s)
-# The server first, made persistent, so that wineboot and every program after use it.
-"$wineserver" -p || true
-"$wine" wineboot --init >/dev/null 2>&1 || true
+source scripts/wine-prefix.sh
 echo "Wine prefix ready in $(( $(date +%s) - started )) s ($wine)"
 
 ctl=$win_build/ctl/vexilctl.exe
@@ -119,7 +98,8 @@ w "$sim" --port 99999 >/dev/null 2>&1; rc_w=$?
 expect "vexil-sim usage error exit code" "$rc_l" "$rc_w"
 set -e
 expect "vexil-sim --seed takes 4294967295" "0" "$(w "$sim" --seed 4294967295 --help >/dev/null 2>&1; echo $?)"
-if w "$ctl" --help | grep -q 'Windows'; then pass "vexilctl --help shows the Windows examples"; else fail "vexilctl --help shows the Windows examples"; fi
+help_text=$(w "$ctl" --help 2>&1 || true)
+if grep -q 'Windows' <<<"$help_text"; then pass "vexilctl --help shows the Windows examples"; else fail "vexilctl --help shows the Windows examples"; fi
 
 # Each pairing of programs gives the same JSON as Linux against Linux.
 take_port wp; take_port lp
@@ -235,8 +215,15 @@ w "$check" --address 127.0.0.1 --port "$ts_port" --seconds 3 --json --record "$s
 set -e
 if grep -q '"socket_drops": null' "$scratch/live.json"; then pass "live check: socket drops null in JSON"; else fail "live check: socket drops null" "$(grep socket_drops "$scratch/live.json" || tail -2 "$scratch/live.err")"; fi
 if grep -q '"packets": [1-9]' "$scratch/live.json"; then pass "live check: packets arrived (exit $rc)"; else fail "live check: packets arrived" "exit $rc"; fi
-w "$check" --address 127.0.0.1 --port "$ts_port" --seconds 1 2>/dev/null | grep -q "not reported by this system" &&
-  pass "live check text: drops not reported by this system" || fail "live check text: drops not reported"
+# The verdict of a one-second check may be a failure on a loaded machine: only the text
+# is looked at, from a file, so that neither the exit status nor grep closing the pipe
+# early decides.
+w "$check" --address 127.0.0.1 --port "$ts_port" --seconds 1 >"$scratch/live.txt" 2>/dev/null || true
+if grep -q "not reported by this system" "$scratch/live.txt"; then
+  pass "live check text: drops not reported by this system"
+else
+  fail "live check text: drops not reported" "$(grep -i drops "$scratch/live.txt" || tail -2 "$scratch/live.txt")"
+fi
 if [ -s "$scratch/live.ts" ]; then
   set +e
   "$linux_build/stream/vexil-stream-check" --file "$scratch/live.ts" --json >"$scratch/file-l.json" 2>/dev/null; rc_l=$?
