@@ -1,25 +1,19 @@
-if(NOT WIN32)  # POSIX permissions, fork, signals or inotify
+# Linux only: these use POSIX permissions, fork, signals or inotify, and make their
+# folders with mkdtemp.
+if(NOT WIN32)
   vexil_add_gtest(ini_file_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/IniFileTest.cpp
     LIBS vexil_settings)
-endif()
-if(NOT WIN32)  # POSIX permissions, fork, signals or inotify
   vexil_add_gtest(atomic_write_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/AtomicWriteTest.cpp
     LIBS vexil_settings)
-endif()
-if(NOT WIN32)  # POSIX permissions, fork, signals or inotify
   vexil_add_gtest(stored_settings_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/StoredSettingsTest.cpp
     LIBS vexil_settings)
-endif()
-if(NOT WIN32)  # its folders are made with mkdtemp and checked with fork
   vexil_add_gtest(ini_file_bytes_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/IniFileBytesTest.cpp
     LIBS vexil_settings)
-endif()
-# The settings file against another local user.
-if(NOT WIN32)  # POSIX permissions, fork, signals or inotify
+  # The settings file against another local user.
   vexil_add_gtest(settings_security_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/SettingsSecurityTest.cpp
     LIBS vexil_ini)
